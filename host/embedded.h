@@ -1,0 +1,41 @@
+// Embedded elements: a matrix slot of the real-part array that stands for another value
+// (a string or a nested array) instead of a number.
+//
+// The slot's upper bits are all ones and its lower bits hold the value's address: on 32-bit
+// targets the upper 32 bits are 0xFFFFFFFF and the lower 32 the address; on x86-64 the
+// upper 16 bits are 0xFFFF and the lower 48 the address. No number the pack computes has
+// such a pattern (it is a NaN with a payload no arithmetic produces). This is the only
+// place that knows the bit pattern.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+
+#include "host/records.h"
+
+namespace embedded {
+
+#if UINTPTR_MAX == 0xFFFFFFFFu
+inline constexpr uint64_t kMarkMask = 0xFFFFFFFF00000000ull;
+#else
+inline constexpr uint64_t kMarkMask = 0xFFFF000000000000ull;
+#endif
+
+// True when the slot refers to a value rather than holding a number.
+inline bool is(double slot) {
+  return (std::bit_cast<uint64_t>(slot) & kMarkMask) == kMarkMask;
+}
+
+// The value an embedded slot refers to.
+inline Anyval* target(double slot) {
+  return reinterpret_cast<Anyval*>(
+      static_cast<uintptr_t>(std::bit_cast<uint64_t>(slot) & ~kMarkMask));
+}
+
+// A slot that refers to `value`.
+inline double make(const Anyval* value) {
+  return std::bit_cast<double>(kMarkMask |
+                               static_cast<uint64_t>(reinterpret_cast<uintptr_t>(value)));
+}
+
+}  // namespace embedded
