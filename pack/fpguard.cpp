@@ -1,0 +1,157 @@
+#include "pack/fpguard.h"
+
+#include <cfloat>
+#include <cmath>
+
+#if !(defined(__i386__) || defined(__x86_64__))
+#error "the floating-point guard drives the x87 and SSE units directly"
+#endif
+
+namespace fpu {
+
+namespace {
+
+// Round to nearest, 64-bit mantissa, every x87 exception masked.
+constexpr uint16_t kComputingX87Control = 0x037F;
+// Round to nearest, every SSE exception masked, no flush-to-zero, flags clear.
+constexpr uint32_t kComputingMxcsr = 0x1F80;
+
+// Exception flag bits, the same positions in the x87 status word and in MXCSR.
+constexpr uint32_t kInvalidBit = 0x01, kDenormalBit = 0x02, kZeroDivideBit = 0x04,
+                   kOverflowBit = 0x08, kUnderflowBit = 0x10, kPrecisionBit = 0x20;
+
+uint16_t x87Status() {
+  uint16_t status;
+  asm volatile("fnstsw %0" : "=am"(status) : : "memory");
+  return status;
+}
+
+uint32_t mxcsr() {
+  uint32_t value;
+  asm volatile("stmxcsr %0" : "=m"(value) : : "memory");
+  return value;
+}
+
+void loadMxcsr(uint32_t value) {
+  asm volatile("ldmxcsr %0" : : "m"(value) : "memory");
+}
+
+void loadX87Control(uint16_t control) {
+  asm volatile("fldcw %0" : : "m"(control));
+}
+
+// Flag bits pending in either unit.
+uint32_t pendingFlags() {
+  return (x87Status() | mxcsr()) & 0x3F;
+}
+
+void loadComputingState() {
+  asm volatile("fninit");
+  loadX87Control(kComputingX87Control);
+  loadMxcsr(kComputingMxcsr);
+}
+
+}  // namespace
+
+uint32_t clearfp() {
+  const uint32_t flags = pendingFlags();
+  asm volatile("fnclex");
+  loadMxcsr(mxcsr() & ~0x3Fu);
+  uint32_t status = 0;
+  if (flags & kPrecisionBit) status |= kStatusInexact;
+  if (flags & kUnderflowBit) status |= kStatusUnderflow;
+  if (flags & kOverflowBit) status |= kStatusOverflow;
+  if (flags & kZeroDivideBit) status |= kStatusZeroDivide;
+  if (flags & kInvalidBit) status |= kStatusInvalid;
+  if (flags & kDenormalBit) status |= kStatusDenormal;
+  return status;
+}
+
+Guard::Guard() {
+  asm volatile("fnstenv %0" : "=m"(callerX87_));
+  callerMxcsr_ = mxcsr();
+  loadComputingState();
+}
+
+Guard::~Guard() {
+  asm volatile("fldenv %0" : : "m"(callerX87_));
+  loadMxcsr(callerMxcsr_);
+}
+
+bool Guard::faultPending() const {
+  return (pendingFlags() & (kZeroDivideBit | kOverflowBit | kInvalidBit)) != 0;
+}
+
+void Guard::raisePendingFaults() {
+  const uint32_t flags = pendingFlags();
+  if (flags & kZeroDivideBit) throw SE_FPE_Exception(kFltDivideByZero, 0);
+  if (flags & kOverflowBit) throw SE_FPEOverflow_Exception(kFltOverflow, 0);
+  if (flags & kInvalidBit) throw SE_FPE_Exception(kFltInvalidOperation, 0);
+}
+
+void Guard::reset() {
+  loadComputingState();
+}
+
+const char* messageFor(uint32_t code) {
+  switch (code) {
+    case 0x80000001:
+      return "EXCEPTION_GUARD_PAGE";
+    case 0x80000002:
+      return "EXCEPTION_DATATYPE_MISALIGNMENT";
+    case 0x80000003:
+      return "EXCEPTION_BREAKPOINT";
+    case 0x80000004:
+      return "EXCEPTION_SINGLE_STEP";
+    case 0xC0000005:
+      return "EXCEPTION_ACCESS_VIOLATION";
+    case 0xC0000006:
+      return "EXCEPTION_IN_PAGE_ERROR";
+    case 0xC000001D:
+      return "EXCEPTION_ILLEGAL_INSTRUCTION";
+    case 0xC0000025:
+      return "EXCEPTION_NONCONTINUABLE_EXCEPTION";
+    case 0xC0000026:
+      return "EXCEPTION_INVALID_DISPOSITION";
+    case 0xC000008C:
+      return "EXCEPTION_ARRAY_BOUNDS_EXCEEDED";
+    case 0xC000008D:
+      return "EXCEPTION_FLT_DENORMAL_OPERAND";
+    case kFltDivideByZero:
+      return "singularity";
+    case 0xC000008F:
+      return "EXCEPTION_FLT_INEXACT_RESULT";
+    case kFltInvalidOperation:
+      return "floating point error";
+    case kFltOverflow:
+      return "overflow";
+    case 0xC0000092:
+      return "EXCEPTION_FLT_STACK_CHECK";
+    case 0xC0000093:
+      return "EXCEPTION_FLT_UNDERFLOW";
+    case 0xC0000094:
+      return "EXCEPTION_INT_DIVIDE_BY_ZERO";
+    case 0xC0000095:
+      return "EXCEPTION_INT_OVERFLOW";
+    case 0xC0000096:
+      return "EXCEPTION_PRIV_INSTRUCTION";
+    case 0xC00000FD:
+      return "EXCEPTION_STACK_OVERFLOW";
+    default:
+      return "EXCEPTION_UNKNOWN_EXCEPTION";
+  }
+}
+
+double complexModulus(double re, double im) {
+  if (re == 0.0) return std::fabs(im);
+  if (im == 0.0) return std::fabs(re);
+  const long double x = re, y = im;
+  const long double r = std::sqrt(x * x + y * y);
+  if (r > static_cast<long double>(DBL_MAX)) throw SE_FPEOverflow_Exception(kFltOverflow, 0);
+  return static_cast<double>(r);
+}
+
+}  // namespace fpu
+
+SE_FPE_Exception::SE_FPE_Exception(const uint32_t& code, uint32_t extra)
+    : SE_Exception(code, extra), status_(fpu::clearfp()) {}
