@@ -1,0 +1,26 @@
+#!/bin/sh
+# Runs every test: builds the native, asan and i686 presets and runs their tests (the
+# 32-bit ones under qemu-i386), builds the Windows DLLs and checks their exports, and
+# checks the formatting. Installs missing tools first when run as root.
+set -eu
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+jobs=$(nproc)
+
+for preset in native asan i686; do
+  echo "== $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  ctest --preset "$preset" -j "$jobs"
+done
+
+echo "== mingw"
+cmake --preset mingw >/dev/null
+cmake --build --preset mingw -j "$jobs"
+scripts/check-dll-exports.sh build/mingw/lib/matpack.dll
+
+echo "== format"
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
+
+echo "all tests passed"
