@@ -41,6 +41,13 @@ inline constexpr const char* kInvalidDimension = "invalid dimension";
 inline constexpr const char* kIndexOutOfBounds = "index out of bounds";
 inline constexpr const char* kNoMatch = "no match";
 
+// The kinds the lookup functions expect of a value, reported as the message when the
+// value is of another kind.
+inline constexpr const char* kExpectedInt = "int";
+inline constexpr const char* kExpectedMatrix = "matrix[value]";
+inline constexpr const char* kExpectedNumericMatrix = "matrix[complex]";
+inline constexpr const char* kExpectedStringMatrix = "matrix[string]";
+
 // Numerical outcomes.
 inline constexpr const char* kSingularMatrix = "singular matrix";
 inline constexpr const char* kNullPointer = "PPnullPtr";
