@@ -10,3 +10,9 @@ Anyval* rows(UfnCallContext* ctx, Anyval* a);
 Anyval* cols(UfnCallContext* ctx, Anyval* a);
 Anyval* length(UfnCallContext* ctx, Anyval* v);
 Anyval* last(UfnCallContext* ctx, Anyval* v, Anyval* origin);
+
+// Lookup.
+Anyval* lookup(UfnCallContext* ctx, Anyval* z, Anyval* a, Anyval* b, Anyval* tol);
+Anyval* hlookup(UfnCallContext* ctx, Anyval* z, Anyval* a, Anyval* r, Anyval* tol, Anyval* origin);
+Anyval* vlookup(UfnCallContext* ctx, Anyval* z, Anyval* a, Anyval* c, Anyval* tol, Anyval* origin);
+Anyval* match(UfnCallContext* ctx, Anyval* z, Anyval* a, Anyval* tol, Anyval* origin);

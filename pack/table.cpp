@@ -145,10 +145,10 @@ void fillTable() {
       {Any_to_Mat, nullptr, 12, &string_rref, nullptr, &ruleVDimless},
       {Any_to_Any, nullptr, 12, &string_svd, nullptr, &ruleVDimless},
       {Any_to_Any, nullptr, 12, &string_svds, nullptr, &ruleVDimless},
-      {Any_Any_Any_Any_to_Any, &TOLLIST, 8, &string_lookup, nullptr, &ruleLookup},
-      {Any_Any_Any_Any_Any_to_Any, &BOTHLIST, 8, &string_hlookup, nullptr, &ruleLineLookup},
-      {Any_Any_Any_Any_Any_to_Any, &BOTHLIST, 8, &string_vlookup, nullptr, &ruleLineLookup},
-      {Any_Any_Any_Any_to_Any, &BOTHLIST, 8, &string_match, nullptr, &ruleEqDimsDimless},
+      {Any_Any_Any_Any_to_Any, &TOLLIST, 8, &string_lookup, lookup, &ruleLookup},
+      {Any_Any_Any_Any_Any_to_Any, &BOTHLIST, 8, &string_hlookup, hlookup, &ruleLineLookup},
+      {Any_Any_Any_Any_Any_to_Any, &BOTHLIST, 8, &string_vlookup, vlookup, &ruleLineLookup},
+      {Any_Any_Any_Any_to_Any, &BOTHLIST, 8, &string_match, match, &ruleEqDimsDimless},
   };
   for (int32_t i = 0; i < kFunctionCount; ++i) {
     const Row& row = source[i];
