@@ -44,6 +44,22 @@ const SweepCase kCases[] = {
      [](Values& v) {
        return std::vector{v.value({{1}, {2}})};
      }},
+    {"lookup", "lookup",
+     [](Values& v) {
+       return std::vector{v.scalar(2), v.value({{2, 1}, {3, 2}}), v.value({{1, 2}, {3, 4}})};
+     }},
+    {"hlookup", "hlookup",
+     [](Values& v) {
+       return std::vector{v.scalar(1), v.value({{1, 2, 1}, {4, 5, 6}}), v.scalar(1)};
+     }},
+    {"vlookup", "vlookup",
+     [](Values& v) {
+       return std::vector{v.scalar(1), v.value({{1, 4}, {2, 5}, {1, 6}}), v.scalar(1)};
+     }},
+    {"match", "match",
+     [](Values& v) {
+       return std::vector{v.scalar(2), v.value({{1, 2}, {2, 4}})};
+     }},
 };
 
 void PrintTo(const SweepCase& c, std::ostream* out) {
