@@ -5,6 +5,7 @@
 
 #include "host/embedded.h"
 #include "host/part_view.h"
+#include "host/ufnutils.h"
 #include "pack/host_values.h"
 
 namespace Ufn {

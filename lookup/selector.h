@@ -17,11 +17,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <initializer_list>
 #include <span>
 
 #include "host/records.h"
-#include "host/ufnutils.h"
 #include "lookup/matching.h"
 #include "pack/heap.h"
 #include "pack/messages.h"
