@@ -10,3 +10,7 @@ Anyval* rows(UfnCallContext* ctx, Anyval* a);
 Anyval* cols(UfnCallContext* ctx, Anyval* a);
 Anyval* length(UfnCallContext* ctx, Anyval* v);
 Anyval* last(UfnCallContext* ctx, Anyval* v, Anyval* origin);
+
+// Building, joining, cutting and reducing arrays.
+Anyval* identity(UfnCallContext* ctx, Anyval* n);
+Anyval* diag(UfnCallContext* ctx, Anyval* v);

@@ -110,7 +110,7 @@ void fillTable() {
   const Row source[kFunctionCount] = {
       {Any_to_Any, nullptr, 8, &string_rows, rows, StripUnit_sString},
       {Any_to_Any, nullptr, 8, &string_cols, cols, StripUnit_sString},
-      {Any_to_Any, nullptr, 8, &string_identity, nullptr, &ruleVDimless},
+      {Any_to_Any, nullptr, 8, &string_identity, identity, &ruleVDimless},
       {Any_Any_to_Num, &ORIGINLIST, 12, &string_last, last, StripUnit_sString},
       {Any_to_Num, nullptr, 12, &string_length, length, StripUnit_sString},
       {Variable_to_Num, nullptr, 12, &string_max, nullptr, &ruleEqDims},
@@ -127,7 +127,7 @@ void fillTable() {
       {Any_to_Any, nullptr, 12, &string_conde, nullptr, &ruleEqDimsDimless},
       {Any_to_Any, nullptr, 12, &string_condi, nullptr, &ruleEqDimsDimless},
       {Any_to_Mat, nullptr, 12, &string_cholesky, nullptr, &ruleCholesky},
-      {Any_to_Any, nullptr, 12, diag_sString, nullptr, &ruleVDimless},
+      {Any_to_Any, nullptr, 12, diag_sString, diag, &ruleVDimless},
       {Any_Any_to_Any, &TOLLIST, 12, &string_eigenvals, nullptr, &ruleEachEqDims},
       {Any_to_Any, nullptr, 12, &string_eigenvecs, nullptr, &ruleEqDimsDimless},
       {Any_Any_to_Mat, nullptr, 12, &string_eigenvec, nullptr, &ruleEqDimsDimless},

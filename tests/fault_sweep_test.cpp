@@ -44,6 +44,11 @@ const SweepCase kCases[] = {
      [](Values& v) {
        return std::vector{v.value({{1}, {2}})};
      }},
+    {"identity", "identity", [](Values& v) { return std::vector{v.scalar(3)}; }},
+    {"diag", "diag",
+     [](Values& v) {
+       return std::vector{v.value({{1}, {2}}, {{3}, {4}})};
+     }},
 };
 
 void PrintTo(const SweepCase& c, std::ostream* out) {
