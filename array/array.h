@@ -14,3 +14,10 @@ MATPACK_API aRealMatrix* identity(UfnCallContext* ctx, int n);
 // identity(n) for n given as a scalar, checked as the worksheet function checks it: an
 // integer from 1 to 4096, else an error blaming argument 1.
 MATPACK_API aRealMatrix* identity(UfnCallContext* ctx, aComplex* n);
+
+// The values (scalars, strings, matrices) stacked top to bottom, as the worksheet's stack
+// does, for any count including 1 (a scalar becomes a 1 x 1 matrix). Throws the message
+// "out of memory" when the pack's heap runs out: callers run it under a guard.
+MATPACK_API Anyval* stack(UfnCallContext* ctx, Anyval** values, int count);
+// The worksheet's stack(A, B, ...): the count, then the values; guarded.
+MATPACK_API Anyval* stack(UfnCallContext* ctx, int count, ...);

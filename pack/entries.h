@@ -14,3 +14,5 @@ Anyval* last(UfnCallContext* ctx, Anyval* v, Anyval* origin);
 // Building, joining, cutting and reducing arrays.
 Anyval* identity(UfnCallContext* ctx, Anyval* n);
 Anyval* diag(UfnCallContext* ctx, Anyval* v);
+Anyval* augment(UfnCallContext* ctx, int count, ...);
+MATPACK_API Anyval* stack(UfnCallContext* ctx, int count, ...);  // also exported: array/array.h

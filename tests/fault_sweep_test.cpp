@@ -49,6 +49,14 @@ const SweepCase kCases[] = {
      [](Values& v) {
        return std::vector{v.value({{1}, {2}}, {{3}, {4}})};
      }},
+    {"augment", "augment",
+     [](Values& v) {
+       return std::vector{v.scalar(0, 1), v.value({{2, 3}}), v.string("s")};
+     }},
+    {"stack", "stack",
+     [](Values& v) {
+       return std::vector{v.scalar(0, 1), v.scalar(2), v.value({{3}}, {{4}})};
+     }},
 };
 
 void PrintTo(const SweepCase& c, std::ostream* out) {

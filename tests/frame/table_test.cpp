@@ -155,7 +155,8 @@ TEST_F(LoadedTable, ListsAppendTolThenOrigin) {
 }
 
 TEST_F(LoadedTable, BuiltFunctionsHaveEntries) {
-  for (const char* name : {"rows", "cols", "length", "last", "identity", "diag"}) {
+  for (const char* name :
+       {"rows", "cols", "length", "last", "identity", "diag", "augment", "stack"}) {
     EXPECT_TRUE(pack.row(pack.find(name)).available) << name;
   }
 }
