@@ -21,3 +21,7 @@ MATPACK_API aRealMatrix* identity(UfnCallContext* ctx, aComplex* n);
 MATPACK_API Anyval* stack(UfnCallContext* ctx, Anyval** values, int count);
 // The worksheet's stack(A, B, ...): the count, then the values; guarded.
 MATPACK_API Anyval* stack(UfnCallContext* ctx, int count, ...);
+
+// The transpose of m (imaginary parts kept as they are, not conjugated), keeping its nested
+// flag; the host's out-of-memory value when the host has no memory for it.
+Anyval* transpose(UfnCallContext* ctx, aMatrix* m);

@@ -16,3 +16,8 @@ Anyval* identity(UfnCallContext* ctx, Anyval* n);
 Anyval* diag(UfnCallContext* ctx, Anyval* v);
 Anyval* augment(UfnCallContext* ctx, int count, ...);
 MATPACK_API Anyval* stack(UfnCallContext* ctx, int count, ...);  // also exported: array/array.h
+Anyval* submatrix(UfnCallContext* ctx, Anyval* a, Anyval* ir, Anyval* jr, Anyval* ic, Anyval* jc,
+                  Anyval* origin);
+Anyval* reverse(UfnCallContext* ctx, Anyval* a);
+Anyval* transpose(UfnCallContext* ctx, Anyval* a);
+Anyval* tr(UfnCallContext* ctx, Anyval* a);

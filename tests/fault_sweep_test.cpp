@@ -57,6 +57,28 @@ const SweepCase kCases[] = {
      [](Values& v) {
        return std::vector{v.scalar(0, 1), v.scalar(2), v.value({{3}}, {{4}})};
      }},
+    {"submatrix", "submatrix",
+     [](Values& v) {
+       return std::vector{v.value({{1, 2}, {3, 4}}, {{5, 6}, {7, 8}}), v.scalar(1), v.scalar(0),
+                          v.scalar(0), v.scalar(1)};
+     }},
+    {"submatrix_element", "submatrix",
+     [](Values& v) {
+       return std::vector{v.value({{1, 2}, {3, 4}}, {{5, 6}, {7, 8}}), v.scalar(1), v.scalar(1),
+                          v.scalar(0), v.scalar(0)};
+     }},
+    {"reverse", "reverse",
+     [](Values& v) {
+       return std::vector{v.value({{1, 2}, {3, 4}}, {{5, 6}, {7, 8}})};
+     }},
+    {"transpose", "transpose",
+     [](Values& v) {
+       return std::vector{v.value({{1, 2, 3}}, {{4, 5, 6}})};
+     }},
+    {"tr", "tr",
+     [](Values& v) {
+       return std::vector{v.value({{1, 2}, {3, 4}})};
+     }},
 };
 
 void PrintTo(const SweepCase& c, std::ostream* out) {

@@ -155,8 +155,8 @@ TEST_F(LoadedTable, ListsAppendTolThenOrigin) {
 }
 
 TEST_F(LoadedTable, BuiltFunctionsHaveEntries) {
-  for (const char* name :
-       {"rows", "cols", "length", "last", "identity", "diag", "augment", "stack"}) {
+  for (const char* name : {"rows", "cols", "length", "last", "identity", "diag", "augment", "stack",
+                           "submatrix", "reverse", "transpose", "tr"}) {
     EXPECT_TRUE(pack.row(pack.find(name)).available) << name;
   }
 }
