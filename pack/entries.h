@@ -21,3 +21,5 @@ Anyval* submatrix(UfnCallContext* ctx, Anyval* a, Anyval* ir, Anyval* jr, Anyval
 Anyval* reverse(UfnCallContext* ctx, Anyval* a);
 Anyval* transpose(UfnCallContext* ctx, Anyval* a);
 Anyval* tr(UfnCallContext* ctx, Anyval* a);
+Anyval* max(UfnCallContext* ctx, int count, ...);
+Anyval* min(UfnCallContext* ctx, int count, ...);

@@ -79,6 +79,14 @@ const SweepCase kCases[] = {
      [](Values& v) {
        return std::vector{v.value({{1, 2}, {3, 4}})};
      }},
+    {"max", "max",
+     [](Values& v) {
+       return std::vector{v.scalar(1), v.value({{2, 3}})};
+     }},
+    {"min", "min",
+     [](Values& v) {
+       return std::vector{v.scalar(1), v.value({{2, 3}})};
+     }},
 };
 
 void PrintTo(const SweepCase& c, std::ostream* out) {
