@@ -23,3 +23,4 @@ Anyval* transpose(UfnCallContext* ctx, Anyval* a);
 Anyval* tr(UfnCallContext* ctx, Anyval* a);
 Anyval* max(UfnCallContext* ctx, int count, ...);
 Anyval* min(UfnCallContext* ctx, int count, ...);
+Anyval* matrix(UfnCallContext* ctx, Anyval* m, Anyval* n, Anyval* f);

@@ -122,7 +122,7 @@ void fillTable() {
       {Any_to_Any, nullptr, 12, &string_tr, tr, &ruleEqDims},
       {Variable_to_Num, nullptr, 12, &string_augment, augment, &ruleEqDims},
       {Variable_to_Num, nullptr, 12, &string_stack, stack, &ruleEqDims},
-      {Any_Any_Any_to_Mat, nullptr, 0, &string_matrix, nullptr, &ruleMatrix},
+      {Any_Any_Any_to_Mat, nullptr, 0, &string_matrix, matrix, &ruleMatrix},
       {Any_to_Any, nullptr, 12, &string_cond1, nullptr, &ruleEqDimsDimless},
       {Any_to_Any, nullptr, 12, &string_cond2, nullptr, &ruleEqDimsDimless},
       {Any_to_Any, nullptr, 12, &string_conde, nullptr, &ruleEqDimsDimless},

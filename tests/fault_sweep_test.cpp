@@ -87,6 +87,16 @@ const SweepCase kCases[] = {
      [](Values& v) {
        return std::vector{v.scalar(1), v.value({{2, 3}})};
      }},
+    {"matrix", "matrix",
+     [](Values& v) {
+       // f's values are made beforehand: what f gives belongs to the host, not to the call.
+       Anyval* real = v.scalar(1);
+       Anyval* complex = v.scalar(2, 3);
+       Anyval* f = v.function([=](std::span<Anyval* const> args) {
+         return as<aComplex>(args[1])->re == 0 ? real : complex;
+       });
+       return std::vector{v.scalar(2), v.scalar(2), f};
+     }},
 };
 
 void PrintTo(const SweepCase& c, std::ostream* out) {

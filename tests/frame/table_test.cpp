@@ -156,7 +156,7 @@ TEST_F(LoadedTable, ListsAppendTolThenOrigin) {
 
 TEST_F(LoadedTable, BuiltFunctionsHaveEntries) {
   for (const char* name : {"rows", "cols", "length", "last", "identity", "diag", "augment", "stack",
-                           "submatrix", "reverse", "transpose", "tr", "max", "min"}) {
+                           "submatrix", "reverse", "transpose", "tr", "max", "min", "matrix"}) {
     EXPECT_TRUE(pack.row(pack.find(name)).available) << name;
   }
 }
