@@ -16,3 +16,17 @@ Anyval* lookup(UfnCallContext* ctx, Anyval* z, Anyval* a, Anyval* b, Anyval* tol
 Anyval* hlookup(UfnCallContext* ctx, Anyval* z, Anyval* a, Anyval* r, Anyval* tol, Anyval* origin);
 Anyval* vlookup(UfnCallContext* ctx, Anyval* z, Anyval* a, Anyval* c, Anyval* tol, Anyval* origin);
 Anyval* match(UfnCallContext* ctx, Anyval* z, Anyval* a, Anyval* tol, Anyval* origin);
+
+// Building, joining, cutting and reducing arrays.
+Anyval* identity(UfnCallContext* ctx, Anyval* n);
+Anyval* diag(UfnCallContext* ctx, Anyval* v);
+Anyval* augment(UfnCallContext* ctx, int count, ...);
+MATPACK_API Anyval* stack(UfnCallContext* ctx, int count, ...);  // also exported: array/array.h
+Anyval* submatrix(UfnCallContext* ctx, Anyval* a, Anyval* ir, Anyval* jr, Anyval* ic, Anyval* jc,
+                  Anyval* origin);
+Anyval* reverse(UfnCallContext* ctx, Anyval* a);
+Anyval* transpose(UfnCallContext* ctx, Anyval* a);
+Anyval* tr(UfnCallContext* ctx, Anyval* a);
+Anyval* max(UfnCallContext* ctx, int count, ...);
+Anyval* min(UfnCallContext* ctx, int count, ...);
+Anyval* matrix(UfnCallContext* ctx, Anyval* m, Anyval* n, Anyval* f);

@@ -60,6 +60,59 @@ const SweepCase kCases[] = {
      [](Values& v) {
        return std::vector{v.scalar(2), v.value({{1, 2}, {2, 4}})};
      }},
+    {"identity", "identity", [](Values& v) { return std::vector{v.scalar(3)}; }},
+    {"diag", "diag",
+     [](Values& v) {
+       return std::vector{v.value({{1}, {2}}, {{3}, {4}})};
+     }},
+    {"augment", "augment",
+     [](Values& v) {
+       return std::vector{v.scalar(0, 1), v.value({{2, 3}}), v.string("s")};
+     }},
+    {"stack", "stack",
+     [](Values& v) {
+       return std::vector{v.scalar(0, 1), v.scalar(2), v.value({{3}}, {{4}})};
+     }},
+    {"submatrix", "submatrix",
+     [](Values& v) {
+       return std::vector{v.value({{1, 2}, {3, 4}}, {{5, 6}, {7, 8}}), v.scalar(1), v.scalar(0),
+                          v.scalar(0), v.scalar(1)};
+     }},
+    {"submatrix_element", "submatrix",
+     [](Values& v) {
+       return std::vector{v.value({{1, 2}, {3, 4}}, {{5, 6}, {7, 8}}), v.scalar(1), v.scalar(1),
+                          v.scalar(0), v.scalar(0)};
+     }},
+    {"reverse", "reverse",
+     [](Values& v) {
+       return std::vector{v.value({{1, 2}, {3, 4}}, {{5, 6}, {7, 8}})};
+     }},
+    {"transpose", "transpose",
+     [](Values& v) {
+       return std::vector{v.value({{1, 2, 3}}, {{4, 5, 6}})};
+     }},
+    {"tr", "tr",
+     [](Values& v) {
+       return std::vector{v.value({{1, 2}, {3, 4}})};
+     }},
+    {"max", "max",
+     [](Values& v) {
+       return std::vector{v.scalar(1), v.value({{2, 3}})};
+     }},
+    {"min", "min",
+     [](Values& v) {
+       return std::vector{v.scalar(1), v.value({{2, 3}})};
+     }},
+    {"matrix", "matrix",
+     [](Values& v) {
+       // f's values are made beforehand: what f gives belongs to the host, not to the call.
+       Anyval* real = v.scalar(1);
+       Anyval* complex = v.scalar(2, 3);
+       Anyval* f = v.function([=](std::span<Anyval* const> args) {
+         return as<aComplex>(args[1])->re == 0 ? real : complex;
+       });
+       return std::vector{v.scalar(2), v.scalar(2), f};
+     }},
 };
 
 void PrintTo(const SweepCase& c, std::ostream* out) {

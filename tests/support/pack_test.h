@@ -7,6 +7,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/embedded.h"
@@ -19,10 +20,11 @@ namespace testsupport {
 
 using Rows = std::initializer_list<std::initializer_list<double>>;
 
-// Builds host values in the given allocator.
+// Builds host values in the given allocator; function values need the evaluator too.
 class Values {
  public:
-  explicit Values(sheet::Allocator& allocator) : allocator_(allocator) {}
+  explicit Values(sheet::Allocator& allocator, sheet::Evaluator* evaluator = nullptr)
+      : allocator_(allocator), evaluator_(evaluator) {}
 
   Anyval* scalar(double re, double im = 0.0) { return asValue(allocator_.scalar(re, im)); }
   Anyval* string(const char* text) { return asValue(allocator_.string(text)); }
@@ -33,9 +35,14 @@ class Values {
   // An n x 1 column of values given as embedded elements, with the nested flag when any
   // of them is a matrix.
   aMatrix* column(std::initializer_list<Anyval*> elements);
+  // A worksheet function value that the evaluator applies by calling `f`.
+  Anyval* function(sheet::Evaluator::Function f, uint32_t tag = kTagFunction2) {
+    return evaluator_->functionValue(std::move(f), tag);
+  }
 
  private:
   sheet::Allocator& allocator_;
+  sheet::Evaluator* evaluator_;
 };
 
 // The error's message, and the two integers of its position pair.
@@ -59,7 +66,7 @@ class PackTest : public ::testing::Test {
   void setOrigin(double origin) { origin_ = values.scalar(origin); }
 
   sheet::Host host;
-  Values values{host.allocator};
+  Values values{host.allocator, &host.evaluator};
   sheet::PackLibrary pack;
 
  private:

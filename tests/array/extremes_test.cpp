@@ -1,0 +1,80 @@
+// max and min: separate real and imaginary extremes, the seeding element, strings and the
+// order elements are met in, and the errors.
+#include "tests/array/matrix_checks.h"
+
+namespace {
+
+class Extremes : public testsupport::PackTest {
+ protected:
+  Anyval* z(double re, double im = 0) { return values.scalar(re, im); }
+};
+
+TEST_F(Extremes, Numbers) {
+  const struct {
+    std::vector<Anyval*> args;
+    double maxRe, maxIm, minRe, minIm;
+  } cases[] = {
+      {{z(3), z(7), z(-2)}, 7, 0, -2, 0},
+      {{values.value({{-5, -3}})}, -3, 0, -5, 0},
+      {{z(1, 5), z(3, 2)}, 3, 5, 1, 2},
+      {{z(0, 2), values.value({{-1, -4}})}, 0, 2, -4, 2},
+      {{values.value({}, {{1, 3}})}, 0, 3, 0, 1},
+      {{z(-5), values.value({}, {{1, 3}})}, -5, 3, -5, 0},
+      {{values.value({{1}, {6}}, {{-2}, {2}}, 4), z(2)}, 6, 2, 1, -2},
+  };
+  for (const auto& c : cases) {
+    for (auto [name, re, im] : {std::tuple{"max", c.maxRe, c.maxIm}, {"min", c.minRe, c.minIm}}) {
+      const Anyval* best = call(name, c.args);
+      ASSERT_EQ(best->tag, kTagScalar) << testsupport::messageOf(best);
+      EXPECT_EQ(as<aComplex>(best)->re, re) << name;
+      EXPECT_EQ(as<aComplex>(best)->im, im) << name;
+    }
+  }
+}
+
+TEST_F(Extremes, StringsGiveTheStringValueItself) {
+  Anyval* apple = values.string("apple");
+  Anyval* ab = values.string("ab");
+  Anyval* high = values.string("\xe9");
+  EXPECT_EQ(call("max", {apple, high}), high) << "bytes compare as unsigned values";
+  EXPECT_EQ(call("min", {apple, ab, values.string("abc")}), ab);
+  Anyval* twin = values.string("apple");
+  EXPECT_EQ(call("max", {apple, twin}), apple) << "the first of equals is kept";
+
+  // The first value is read row by row, the others column by column.
+  Anyval* right = values.string("z");
+  Anyval* below = values.string("z");
+  aMatrix* table = host.allocator.matrix(2, 2, true, false);
+  for (auto [i, j, s] : {std::tuple{0, 0, apple}, {0, 1, right}, {1, 0, below}, {1, 1, ab}}) {
+    realPart(table)(i, j) = embedded::make(s);
+  }
+  EXPECT_EQ(call("max", {asValue(table)}), right);
+  EXPECT_EQ(call("max", {apple, asValue(table)}), below);
+}
+
+TEST_F(Extremes, Errors) {
+  Anyval* text = values.string("a");
+  aMatrix* mixed = host.allocator.matrix(2, 1, true, false);
+  mixed->re[0] = 1;
+  mixed->re[1] = embedded::make(text);
+  Anyval* nested = asValue(values.column({values.string("b"), values.value({{1}})}));
+  const char* const mix = "cannot mix scalar and string for this function";
+  const struct {
+    std::vector<Anyval*> args;
+    const char* message;
+    int position;
+  } cases[] = {
+      {{z(1), text}, mix, 0},
+      {{text, z(1)}, mix, 0},
+      {{text, values.value({}, {{1}})}, mix, 0},
+      {{asValue(mixed)}, mix, 0},
+      {{values.string("c"), nested}, "may not be nesetd", 1},
+      {{z(1), values.function([](auto) { return nullptr; })}, "UfnMustBeStringScalarOrArray", 2},
+  };
+  for (const auto& c : cases) {
+    EXPECT_ERROR(call("max", c.args), c.message, 0, c.position);
+    EXPECT_ERROR(call("min", c.args), c.message, 0, c.position);
+  }
+}
+
+}  // namespace

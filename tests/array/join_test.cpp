@@ -1,0 +1,85 @@
+// augment and stack: how blocks join, which parts the result gets, strings and nesting,
+// the errors and their positions, and the exported stack overloads.
+#include "array/array.h"
+#include "tests/array/matrix_checks.h"
+
+namespace {
+
+using testsupport::isMatrix;
+using testsupport::Rows;
+using testsupport::targetAt;
+
+class Join : public testsupport::PackTest {
+ protected:
+  // A result of a direct call, handed to the host as call() does.
+  Anyval* received(Anyval* result) {
+    host.allocator.unreachable(std::vector{result});
+    return result;
+  }
+  Anyval* z(double re, double im = 0) { return values.scalar(re, im); }
+};
+
+TEST_F(Join, BlocksAndParts) {
+  const struct {
+    const char* function;
+    std::vector<Anyval*> args;
+    Rows re, im;  // empty: no such part
+  } cases[] = {
+      {"stack", {z(1), z(2), z(3)}, {{1}, {2}, {3}}, {}},
+      {"augment",
+       {values.value({{1, 2}, {3, 4}}, {}, 3), values.value({{5}, {6}})},
+       {{1, 2, 5}, {3, 4, 6}},
+       {}},
+      {"stack", {z(1), z(0, 2)}, {{1}, {0}}, {{0}, {2}}},
+      {"stack", {z(0, 2), z(0, 3)}, {}, {{2}, {3}}},
+      {"augment", {z(0, 2), z(0), z(1)}, {{0, 0, 1}}, {{2, 0, 0}}},
+      {"stack",
+       {values.value({{1, 2}}, {{3, 4}}), values.value({{5, 6}}, {}, 4)},
+       {{1, 2}, {5, 6}},
+       {{3, 4}, {0, 0}}},
+  };
+  for (const auto& c : cases) EXPECT_TRUE(isMatrix(call(c.function, c.args), c.re, c.im));
+}
+
+TEST_F(Join, StringsAndNestedArrays) {
+  Anyval* text = values.string("a");
+  const Anyval* strings = call("stack", {z(1), text});
+  ASSERT_EQ(strings->tag, kTagMatrix);
+  EXPECT_EQ(testsupport::re(strings, 0, 0), 1.0);
+  EXPECT_EQ(targetAt(strings, 1, 0), text);
+  EXPECT_FALSE(as<aMatrix>(strings)->nested());
+
+  Anyval* inner = values.value({{1}});
+  const Anyval* nested = call("augment", {text, asValue(values.column({inner}))});
+  ASSERT_EQ(nested->tag, kTagMatrix);
+  EXPECT_EQ(targetAt(nested, 0, 1), inner);
+  EXPECT_TRUE(as<aMatrix>(nested)->nested());
+}
+
+TEST_F(Join, Errors) {
+  Anyval* square = values.value({{1, 2}, {3, 4}});
+  Anyval* f = values.function([](auto) { return nullptr; });
+  const struct {
+    const char* function;
+    std::vector<Anyval*> args;
+    const char* message;
+    int position;
+  } cases[] = {
+      {"stack", {square, values.value({{1, 2, 3}})}, "array size mismatch", 2},
+      {"stack", {z(1), square}, "array size mismatch", 2},
+      {"stack", {square, values.string("s")}, "argument dimension mismatch", 2},
+      {"augment", {values.value({{1}, {2}}), z(1)}, "argument dimension mismatch", 2},
+      {"augment", {z(1), z(2), f}, "UfnMustBeStringScalarOrArray", 3},
+      {"augment", {z(1)}, "too few arguments", 0},
+  };
+  for (const auto& c : cases) EXPECT_ERROR(call(c.function, c.args), c.message, 0, c.position);
+}
+
+TEST_F(Join, ExportedStackTakesAnyCount) {
+  Anyval* one[] = {z(5)};
+  EXPECT_TRUE(isMatrix(received(stack(&host.context, one, 1)), {{5}}));
+  EXPECT_ERROR(received(stack(&host.context, 1, z(5))), "too few arguments", 0, 0);
+  EXPECT_TRUE(isMatrix(received(stack(&host.context, 2, z(5), z(6))), {{5}, {6}}));
+}
+
+}  // namespace
