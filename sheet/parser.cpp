@@ -134,19 +134,23 @@ using ExprPtr = std::unique_ptr<Expr>;
 // Recursive descent over the tokens of one line.
 class Parser {
  public:
-  explicit Parser(std::vector<Token> tokens) : tokens_(std::move(tokens)) {}
+  Parser(std::string_view line, std::vector<Token> tokens)
+      : line_(line), tokens_(std::move(tokens)) {}
 
   std::optional<Statement> statement() {
     if (peek().kind == Token::Kind::kEnd) return std::nullopt;
+    const int start = peek().column;
     ExprPtr expr = expression();
     Statement s;
     if (isSymbol(":=")) {
       const int column = take().column;
       s = definitionOf(*expr, column);
       s.expr = expression();
+      s.text = textBetween(start, peek().column);
     } else {
       s.kind = Statement::Kind::kShow;
       s.expr = std::move(expr);
+      s.text = textBetween(start, peek().column);
       if (isSymbol("=")) {
         take();
         if (peek().kind != Token::Kind::kEnd) {
@@ -159,6 +163,15 @@ class Parser {
   }
 
  private:
+  // The line from column `first` up to column `end`, without the blanks before `end`.
+  std::string textBetween(int first, int end) const {
+    std::string_view text = line_.substr(size_t(first - 1), size_t(end - first));
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
+      text.remove_suffix(1);
+    }
+    return std::string(text);
+  }
+
   const Token& peek() const { return tokens_[next_]; }
   Token take() { return tokens_[next_++]; }
   bool isSymbol(const char* symbol) const {
@@ -405,6 +418,7 @@ class Parser {
     return withChildren(std::move(e), std::move(elements));
   }
 
+  std::string_view line_;
   std::vector<Token> tokens_;
   size_t next_ = 0;
   int nesting_ = 0;
@@ -413,7 +427,7 @@ class Parser {
 }  // namespace
 
 std::optional<Statement> parseStatement(std::string_view line) {
-  return Parser(Lexer(line).tokens()).statement();
+  return Parser(line, Lexer(line).tokens()).statement();
 }
 
 }  // namespace sheet

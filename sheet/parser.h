@@ -54,6 +54,7 @@ struct Statement {
   std::string name;
   std::vector<std::string> parameters;
   std::shared_ptr<const Expr> expr;  // shared with the functions defined from it
+  std::string text;                  // as written, without a trailing `=` or comment
 };
 
 // A statement that does not follow the grammar; `column` counts from 1.

@@ -219,8 +219,16 @@ std::string jsonValue(const Anyval* value) {
   }
 }
 
-void ReadableOutput::value(int, const Anyval* value) {
-  out_ << readableValue(value) << '\n' << std::flush;
+void ReadableOutput::value(int, const std::string& text, const Anyval* value) {
+  const std::string shown = readableValue(value);
+  if (shown.find('\n') == std::string::npos) {
+    out_ << text << " = " << shown << '\n';
+  } else {
+    out_ << text << " =\n  ";
+    for (char c : shown) out_ << c << (c == '\n' ? "  " : "");
+    out_ << '\n';
+  }
+  out_ << std::flush;
 }
 
 void ReadableOutput::hostError(int, const std::string& text) {
@@ -228,7 +236,7 @@ void ReadableOutput::hostError(int, const std::string& text) {
   errors_ << text << '\n' << std::flush;
 }
 
-void JsonOutput::value(int statement, const Anyval* value) {
+void JsonOutput::value(int statement, const std::string&, const Anyval* value) {
   out_ << "{\"line\": " << statement << ", \"value\": " << jsonValue(value) << "}\n" << std::flush;
 }
 

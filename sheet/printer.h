@@ -1,7 +1,8 @@
 // How matsheet shows results: readably for people, or as one JSON object per statement.
 //
-// Readable: scalars as 1.5 or 2 - 3i (the shortest digits that read back the same value),
-// strings quoted, matrices as aligned rows in brackets, a pack error as
+// Readable: each result after its statement as written, `rows(A) = 2`, a matrix on the
+// lines below. Scalars as 1.5 or 2 - 3i (the shortest digits that read back the same
+// value), strings quoted, matrices as aligned rows in brackets, a pack error as
 // `error: must be square (argument 1)`.
 //
 // JSON, one object per line:
@@ -33,11 +34,12 @@ std::string jsonNumber(double x);
 std::string jsonString(std::string_view text);
 std::string jsonValue(const Anyval* value);
 
-// Where the outcome of each statement goes; statements are numbered from 1.
+// Where the outcome of each statement goes; statements are numbered from 1, `text` is the
+// statement as written.
 class Output {
  public:
   virtual ~Output() = default;
-  virtual void value(int statement, const Anyval* value) = 0;
+  virtual void value(int statement, const std::string& text, const Anyval* value) = 0;
   virtual void hostError(int statement, const std::string& text) = 0;
 };
 
@@ -45,7 +47,7 @@ class Output {
 class ReadableOutput : public Output {
  public:
   ReadableOutput(std::ostream& out, std::ostream& errors) : out_(out), errors_(errors) {}
-  void value(int statement, const Anyval* value) override;
+  void value(int statement, const std::string& text, const Anyval* value) override;
   void hostError(int statement, const std::string& text) override;
 
  private:
@@ -56,7 +58,7 @@ class ReadableOutput : public Output {
 class JsonOutput : public Output {
  public:
   explicit JsonOutput(std::ostream& out) : out_(out) {}
-  void value(int statement, const Anyval* value) override;
+  void value(int statement, const std::string& text, const Anyval* value) override;
   void hostError(int statement, const std::string& text) override;
 
  private:

@@ -88,7 +88,7 @@ void Worksheet::execute(const Statement& statement, Output& out) {
       statement.name != "ORIGIN") {
     define(statement.name, value);
   }
-  out.value(statements_, value);
+  out.value(statements_, statement.text, value);
 }
 
 void Worksheet::define(const std::string& name, Anyval* value) {

@@ -95,6 +95,12 @@ TEST(Parser, RecognisesDefinitions) {
   EXPECT_EQ(parseStatement("f(a, b)")->kind, Statement::Kind::kShow);
 }
 
+TEST(Parser, KeepsTheStatementAsWritten) {
+  EXPECT_EQ(parseStatement("  rows(A)  =  # shown")->text, "rows(A)");
+  EXPECT_EQ(parseStatement("x := [1, 2]  # defined")->text, "x := [1, 2]");
+  EXPECT_EQ(parseStatement("\"#\" ")->text, "\"#\"");
+}
+
 struct ErrorCase {
   const char* line;
   int column;

@@ -142,7 +142,7 @@ Anyval* fakeInverse(UfnCallContext* ctx, Anyval* v) {
 // Keeps each statement's outcome as JSON, or as "host error: " and the text.
 class Recorder : public sheet::Output {
  public:
-  void value(int, const Anyval* v) override { last = sheet::jsonValue(v); }
+  void value(int, const std::string&, const Anyval* v) override { last = sheet::jsonValue(v); }
   void hostError(int, const std::string& text) override { last = "host error: " + text; }
   std::string last;
 };
