@@ -7,6 +7,8 @@
 // with neither, from standard input, with a prompt when it is a terminal. Exit status: 0
 // when every statement was evaluated (a pack error is a result), 1 when some statement
 // could not be, 2 for a bad command line.
+//
+// Ctrl-C interrupts the statement being evaluated; a second Ctrl-C ends the program.
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -135,8 +137,11 @@ bool runSource(sheet::Worksheet& worksheet, const Source& source, sheet::Output&
     if (prompt) std::cerr << "> " << std::flush;
     if (!std::getline(in, line)) break;
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    // At the prompt every statement can be interrupted anew; in a file the second Ctrl-C
+    // ends the program even when the first came during an earlier statement.
+    if (prompt) sheet::rearmInterrupt();
     evaluated = worksheet.run(line, source.name, number, out) && evaluated;
-    sheet::rearmInterrupt();
+    if (prompt) sheet::rearmInterrupt();
   }
   if (prompt) std::cerr << '\n';
   return evaluated;

@@ -12,6 +12,12 @@ struct ErrorResult {
   Anyval* error;
 };
 
+// A host error inside a worksheet function, naming the function.
+class InFunction : public HostError {
+ public:
+  using HostError::HostError;
+};
+
 // Functions calling functions: deeper chains are refused, so they cannot exhaust the stack.
 constexpr size_t kMaxCallDepth = 32;
 
@@ -263,8 +269,10 @@ Anyval* Worksheet::applyUser(const std::string& name, std::span<Anyval* const> a
   active_.push_back(name);
   try {
     return evaluate(*function.body);
+  } catch (const InFunction&) {
+    throw;  // already names the innermost function
   } catch (const HostError& e) {
-    throw HostError("in " + name + ": " + e.what());
+    throw InFunction("in " + name + ": " + e.what());
   }
 }
 
