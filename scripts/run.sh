@@ -1,10 +1,9 @@
 #!/bin/sh
-# Builds the pack and the worksheet program, and shows the function table the way a host
-# loads it.
+# Builds the pack and the worksheet program, and runs the tour of the pack's functions.
 set -eu
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 cmake --preset native >/dev/null
 cmake --build --preset native -j "$(nproc)"
-build/native/bin/matsheet --list
+build/native/bin/matsheet examples/tour.sheet

@@ -272,8 +272,12 @@ std::vector<BlockInfo> Allocator::unreachable(std::span<Anyval* const> roots, ui
   return result;
 }
 
-size_t Allocator::collect(std::span<Anyval* const> roots) {
-  const std::vector<BlockInfo> garbage = unreachable(roots);
+void Allocator::adopt(Anyval* value) {
+  markFrom(std::span(&value, 1));
+}
+
+size_t Allocator::collect(std::span<Anyval* const> roots, uint64_t since) {
+  const std::vector<BlockInfo> garbage = unreachable(roots, since);
   for (const BlockInfo& block : garbage) drop(block.address);
   return garbage.size();
 }

@@ -63,8 +63,11 @@ class Allocator {
   std::vector<BlockInfo> unreachable(std::span<Anyval* const> roots, uint64_t since = 0);
   // A point in the allocation history, for unreachable().
   uint64_t historyPoint() const { return serial_; }
-  // Frees the blocks no root reaches; returns how many.
-  size_t collect(std::span<Anyval* const> roots);
+  // Takes in the part arrays from the pack's heap that `value` and the values it embeds
+  // hold, so they are freed with their value even when no root reaches it.
+  void adopt(Anyval* value);
+  // Frees the blocks handed out from `since` on that no root reaches; returns how many.
+  size_t collect(std::span<Anyval* const> roots, uint64_t since = 0);
   // Blocks handed out and not yet freed.
   size_t outstanding() const { return blocks_.size(); }
   std::vector<BlockInfo> outstandingBlocks() const;
