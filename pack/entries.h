@@ -10,3 +10,8 @@ Anyval* rows(UfnCallContext* ctx, Anyval* a);
 Anyval* cols(UfnCallContext* ctx, Anyval* a);
 Anyval* length(UfnCallContext* ctx, Anyval* v);
 Anyval* last(UfnCallContext* ctx, Anyval* v, Anyval* origin);
+
+// Linear systems and decompositions.
+Anyval* cholesky(UfnCallContext* ctx, Anyval* m);
+Anyval* lsolve(UfnCallContext* ctx, Anyval* m, Anyval* v);
+Anyval* lu(UfnCallContext* ctx, Anyval* m);
