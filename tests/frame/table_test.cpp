@@ -155,7 +155,7 @@ TEST_F(LoadedTable, ListsAppendTolThenOrigin) {
 }
 
 TEST_F(LoadedTable, BuiltFunctionsHaveEntries) {
-  for (const char* name : {"rows", "cols", "length", "last"}) {
+  for (const char* name : {"rows", "cols", "length", "last", "cholesky", "lsolve", "lu"}) {
     EXPECT_TRUE(pack.row(pack.find(name)).available) << name;
   }
 }
