@@ -21,11 +21,11 @@
 
 namespace {
 
-// A new n x n host matrix with zeroed real and imaginary arrays from the pack's heap, or
-// null when there is no memory.
-aMatrix* zeroMatrix(UfnCallContext* ctx, int32_t n) {
+// A new n x n host matrix over a real and an imaginary array from the pack's heap, each
+// zeroed when asked, or null when there is no memory.
+aMatrix* newMatrix(UfnCallContext* ctx, int32_t n, bool zeroRe, bool zeroIm) {
   const size_t count = size_t(n) * size_t(n);
-  heap::Array<double> re(count, true), im(count, true);
+  heap::Array<double> re(count, zeroRe), im(count, zeroIm);
   if (!re || !im) return nullptr;
   aMatrix* m =
       aMatrix::mk(ctx->allocator, n, n, re.get(), im.get(), uint32_t(count * sizeof(double)));
@@ -54,17 +54,20 @@ const char* factor(aMatrix* copy, bool complex, double* pivots) {
   return failure;
 }
 
-// Splits one part of the packed factors: below the diagonal into L, the diagonal and
-// above into U. L and U are zero on entry.
-void splitPart(PartView factors, PartView l, PartView u, int32_t n) {
+// Splits one part of the packed factors into L and U, writing every element of both:
+// below the diagonal into L, the diagonal and above into U, zeros elsewhere; L's diagonal
+// is `unit` (1 in the real part, 0 in the imaginary part).
+void splitPart(PartView factors, PartView l, PartView u, int32_t n, double unit) {
   for (int32_t j = 0; j < n; ++j) {
-    std::copy(factors.column(j), factors.column(j) + j + 1, u.column(j));
-    std::copy(factors.column(j) + j + 1, factors.column(j) + n, l.column(j) + j + 1);
+    const double* f = factors.column(j);
+    double* lj = l.column(j);
+    double* uj = u.column(j);
+    std::fill(lj, lj + j, 0.0);
+    lj[j] = unit;
+    std::copy(f + j + 1, f + n, lj + j + 1);
+    std::copy(f, f + j + 1, uj);
+    std::fill(uj + j + 1, uj + n, 0.0);
   }
-}
-
-void setUnitDiagonal(PartView l, int32_t n) {
-  for (int32_t j = 0; j < n; ++j) l(j, j) = 1.0;
 }
 
 // P = the permutation that takes M's rows to L U's: row i of P M is row order[i] of M,
@@ -82,23 +85,24 @@ Anyval* lu(UfnCallContext* ctx, aMatrix* m) {
   heap::Array<double> pivots(n, true);
   heap::Array<int32_t> order(n);
   if (!pivots || !order) return outOfMemoryValue();
-  TempMatrix l(ctx, zeroMatrix(ctx, n));
+  // L and U are written in full once the factors are known; their imaginary parts stay
+  // zero for a real M. P is all zero but for its ones.
+  const bool complex = m->im != nullptr;
+  TempMatrix l(ctx, newMatrix(ctx, n, false, !complex));
   if (!l) return outOfMemoryValue();
-  TempMatrix u(ctx, zeroMatrix(ctx, n));
+  TempMatrix u(ctx, newMatrix(ctx, n, false, !complex));
   if (!u) return outOfMemoryValue();
-  TempMatrix p(ctx, zeroMatrix(ctx, n));
+  TempMatrix p(ctx, newMatrix(ctx, n, true, true));
   if (!p) return outOfMemoryValue();
 
   TempMatrix copy(ctx);
   if (const char* failure = complexCopy(ctx, m, copy.out())) return errorValue(ctx, failure, 0);
-  const bool complex = m->im != nullptr;
   if (const char* failure = factor(copy.get(), complex, pivots.get())) {
     return errorValue(ctx, failure, 0);
   }
 
-  splitPart(realPart(copy.get()), realPart(l.get()), realPart(u.get()), n);
-  if (complex) splitPart(imagPart(copy.get()), imagPart(l.get()), imagPart(u.get()), n);
-  setUnitDiagonal(realPart(l.get()), n);
+  splitPart(realPart(copy.get()), realPart(l.get()), realPart(u.get()), n, 1.0);
+  if (complex) splitPart(imagPart(copy.get()), imagPart(l.get()), imagPart(u.get()), n, 0.0);
   setPermutation(realPart(p.get()), pivots.get(), n, order.get());
 
   Anyval* result = nullptr;
