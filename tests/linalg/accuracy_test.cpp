@@ -85,8 +85,10 @@ TEST_F(Accuracy, LuFactorsReproduceTheRowPermutedMatrix) {
       }
       EXPECT_EQ(ones, 1) << "column " << j << " of P";
     }
+    // P A with P^T's ones: P(i, k) = 1 makes row i of P A row k of A.
+    const Dense pa = product(transpose(c.a), transpose(p));
     const double ratio =
-        norm1(difference(product(p, c.a), product(l, u))) / (n * norm1(c.a) * kEpsilon);
+        norm1(difference(transpose(pa), product(l, u))) / (n * norm1(c.a) * kEpsilon);
     EXPECT_LT(ratio, kThreshold);
   }
 }

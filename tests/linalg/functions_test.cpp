@@ -214,6 +214,7 @@ TEST_F(Functions, MessageFormsOfTheInverse) {
   EXPECT_STREQ(cinv(ctx, host.allocator.matrix(0, 0, true, true), &out, true), "invalid dimension");
   ASSERT_EQ(cinv(ctx, values.matrix({}, {{2}}), &out, false), nullptr);
   EXPECT_EQ(fromHost(out).a, dense({{0}}, {{-0.5}}).a);
+  host.allocator.release(asValue(out));
 }
 
 }  // namespace

@@ -309,6 +309,7 @@ TEST_F(RowByRow, ComplexFactorsSolutionsAndInverseAreBitIdentical) {
       }
       EXPECT_TRUE(sameBits(inverse->re, re));
       EXPECT_TRUE(sameBits(inverse->im, im));
+      host.allocator.release(asValue(inverse));
     }
   }
 }
