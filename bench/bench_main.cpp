@@ -12,7 +12,7 @@
 // timing includes freeing the result; so each LAPACK timing includes copying its input.
 // Freed memory stays with the process for reuse, as it does in a worksheet host's heap:
 // without that, the C library hands large blocks back to the system at once and every
-// call pays for fresh pages (about a quarter more for lu at order 500).
+// call pays for fresh pages (lu at order 500 then takes about half as long again).
 // Google Benchmark's command-line flags apply (--benchmark_filter=lsolve, ...).
 #include <benchmark/benchmark.h>
 #include <malloc.h>
