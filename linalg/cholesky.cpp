@@ -1,10 +1,10 @@
 // cholesky(M): the lower triangular L with positive diagonal and L L^T = M, for a real
 // symmetric positive definite matrix M.
 //
-//   cholesky([[4]])               = [[2]]
-//   cholesky([[4, 2], [2, 3]])    = [[2, 0], [1, sqrt(2)]]
-//   cholesky([[4, 2], [999, 3]])  = [[2, 0], [1, sqrt(2)]]  (the lower triangle is not read)
-//   cholesky([[1, 2], [2, 1]])    -> "non-positive definite matrix"
+//   cholesky([4])                 = [2]
+//   cholesky([4, 2; 2, 3])        = [2, 0; 1, 1.4142135623730951]
+//   cholesky([4, 2; 999, 3])      = the same: the lower triangle is not read
+//   cholesky([1, 2; 2, 1])        -> "non-positive definite matrix"
 //
 // Only M's diagonal and upper triangle are read: M is taken to be symmetric. The result
 // is a copy of M factored in place, its strict upper triangle cleared.

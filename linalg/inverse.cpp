@@ -2,12 +2,12 @@
 // them directly.
 //
 //   inv(M)    the host's M^-1: the inverse of a square real or complex matrix value
-//               inv([[2]])            = [[0.5]]
-//               inv([[0, 1], [1, 0]]) = [[0, 1], [1, 0]]
-//               inv([[1, 2], [2, 4]]) -> "singular matrix"
-//               inv("abc")            -> "must be array"
+//               [2]^-1             = [0.5]
+//               [0, 1; 1, 0]^-1    = [0, 1; 1, 0]
+//               [1, 2; 2, 4]^-1    -> "singular matrix"
+//               "abc"^-1           -> "must be array"
 //   cinv(M)   the complex inverse
-//               cinv([[2i]])          = [[-0.5i]]
+//               cinv([2i])         = [-0.5i]
 //
 // Both factor a copy of M with the near-singularity test on (when the host asks), then
 // solve for every unit column at once.

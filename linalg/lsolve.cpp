@@ -1,9 +1,9 @@
 // lsolve(M, v): the solution x of M x = v for a square matrix M and one column v.
 //
-//   lsolve([[2, 0], [0, 4]], [2; 8])   = [1; 2]
-//   lsolve([[1, 2], [2, 4]], [1; 2])   -> "singular matrix" (consistent, but a pivot is 0)
-//   lsolve([[1, 2], [3, 4]], [1i; 0])  = a complex x, as for any complex M or v
-//   lsolve(M3x3, [1; 2])               -> "incompatible dimension"
+//   lsolve([2, 0; 0, 4], [2; 8])      = [1; 2]
+//   lsolve([2, 0; 0, 4], [2i; 8])     = [1i; 2]        complex M or v: complex x
+//   lsolve([1, 2; 2, 4], [1; 2])      -> "singular matrix" (consistent, but a pivot is 0)
+//   lsolve(identity(3), [1; 2])       -> "incompatible dimension"
 //
 // M is factored with scaled partial pivoting on a copy; only an exactly zero pivot makes
 // the system singular. The result is the copy of v, overwritten with x.

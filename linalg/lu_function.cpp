@@ -2,11 +2,13 @@
 // one matrix joining the permutation P, the unit lower triangular L and the upper
 // triangular U side by side, with P M = L U.
 //
-//   lu([[4]])                = [1 | 1 | 4]
-//   lu([[0, 1], [1, 0]])     = [0, 1 | 1, 0 | 1, 0]
-//                              [1, 0 | 0, 1 | 0, 1]
-//   lu([[1, 2], [2, 4]])     -> "singular matrix"
-//   lu([[1, 2, 3]])          -> "must be square"
+//   lu([4])              = [1 | 1 | 4]                        (P | L | U)
+//   lu([0, 1; 1, 0])     = [0, 1 | 1, 0 | 1, 0;
+//                           1, 0 | 0, 1 | 0, 1]
+//   lu([2, 1; 10, 100])  = [1, 0 | 1, 0 | 2, 1;                  row 0 stays: 2 is large
+//                           0, 1 | 5, 1 | 0, 95]                 for its row, 10 is not
+//   lu([1, 2; 2, 4])     -> "singular matrix"
+//   lu([1, 2, 3])        -> "must be square"
 //
 // The result is n x 3n and always has imaginary parts (all zero for a real M, and always
 // zero in P). Pivoting is scaled (see linalg/lu.h); only exactly zero pivots fail.
