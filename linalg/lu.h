@@ -31,12 +31,12 @@
 // pivot below epsilon times the growth; the first pivot is not tested against the growth).
 const char* lud(aMatrix* a, double* pivots, double* sign, bool check);
 
-// Factors the complex n x n matrix `a` (both part arrays present) in place. As lud, with
-// pivot entries 1-based, magnitudes the complex modulus (which throws
-// SE_FPEOverflow_Exception when a modulus exceeds the largest double), the first of equal
-// pivot candidates kept, a pivot zero when both its parts are, and with `check` every
-// diagonal entry up to the current pivot tested against the growth. Multipliers are formed
-// by Smith's division.
+// Factors the complex n x n matrix `a` in place. As lud, with pivot entries 1-based,
+// magnitudes the complex modulus (which throws SE_FPEOverflow_Exception when a modulus
+// exceeds the largest double), the first of equal pivot candidates kept, a pivot zero when
+// both its parts are, and with `check` every diagonal entry up to the current pivot tested
+// against the growth. Multipliers are formed by Smith's division. Both part arrays must be
+// present: a matrix without one gives "Unknown error" (after the shape messages).
 MATPACK_API const char* clud(aMatrix* a, double* pivots, double& sign, bool check);
 
 // Solves L U x = P b with lud's factors `lu` and 0-based `pivots`; b is the real part of
