@@ -30,3 +30,8 @@ Anyval* tr(UfnCallContext* ctx, Anyval* a);
 Anyval* max(UfnCallContext* ctx, int count, ...);
 Anyval* min(UfnCallContext* ctx, int count, ...);
 Anyval* matrix(UfnCallContext* ctx, Anyval* m, Anyval* n, Anyval* f);
+
+// Linear systems and decompositions.
+Anyval* cholesky(UfnCallContext* ctx, Anyval* m);
+Anyval* lsolve(UfnCallContext* ctx, Anyval* m, Anyval* v);
+Anyval* lu(UfnCallContext* ctx, Anyval* m);

@@ -21,6 +21,16 @@ for name in theUfn numFuncs DllRegisterServer DllUnregisterServer identifier_TOL
     status=1
   fi
 done
+# The numerical routines other host components call keep their C++ names: inv (value,
+# matrix and message forms), cinv and clud.
+for name in _Z3invP14UfnCallContextP6Anyval _Z3invP14UfnCallContextP7aMatrix \
+  _Z3invP14UfnCallContextP7aMatrixPS2_b _Z4cinvP14UfnCallContextP7aMatrixPS2_b \
+  _Z4cludP7aMatrixPdRdb; do
+  if ! printf '%s\n' "$exports" | grep -qx "$name"; then
+    echo "$dll does not export $name" >&2
+    status=1
+  fi
+done
 if printf '%s\n' "$exports" | grep -q '@'; then
   echo "$dll exports decorated names:" >&2
   printf '%s\n' "$exports" | grep '@' >&2

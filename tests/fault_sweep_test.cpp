@@ -4,9 +4,11 @@
 // host's allocation failure through as std::bad_alloc), and must leave behind no block
 // that only the failed call could have released.
 //
-// Add one line to kCases for each new function.
+// Add one line to kCases for each new function. Exported routines that have no table row
+// are called directly through `direct`.
 #include <functional>
 
+#include "linalg/inverse.h"
 #include "pack/heap.h"
 #include "tests/support/pack_test.h"
 
@@ -20,7 +22,10 @@ struct SweepCase {
   const char* label;
   const char* function;
   Arguments arguments;
+  Anyval* (*direct)(UfnCallContext*, Anyval*) = nullptr;
 };
+
+Anyval* (*const valueInv)(UfnCallContext*, Anyval*) = inv;
 
 const SweepCase kCases[] = {
     {"rows", "rows",
@@ -113,6 +118,40 @@ const SweepCase kCases[] = {
        });
        return std::vector{v.scalar(2), v.scalar(2), f};
      }},
+    {"lu", "lu",
+     [](Values& v) {
+       return std::vector{v.value({{1, 2}, {3, 4}})};
+     }},
+    {"lu_complex", "lu",
+     [](Values& v) {
+       return std::vector{v.value({{1, 2}, {3, 4}}, {{1, 0}, {0, 1}})};
+     }},
+    {"lu_singular", "lu",
+     [](Values& v) {
+       return std::vector{v.value({{1, 2}, {2, 4}})};
+     }},
+    {"lsolve", "lsolve",
+     [](Values& v) {
+       return std::vector{v.value({{1, 2}, {3, 4}}), v.value({{1}, {2}})};
+     }},
+    {"lsolve_complex", "lsolve",
+     [](Values& v) {
+       return std::vector{v.value({{1, 2}, {3, 4}}), v.value({}, {{1}, {2}})};
+     }},
+    {"cholesky", "cholesky",
+     [](Values& v) {
+       return std::vector{v.value({{4, 2}, {2, 3}})};
+     }},
+    {"inv", "inv",
+     [](Values& v) {
+       return std::vector{v.value({{1, 2}, {3, 4}})};
+     },
+     valueInv},
+    {"cinv", "inv",
+     [](Values& v) {
+       return std::vector{v.value({{1, 2}, {3, 4}}, {{1, 0}, {0, 1}})};
+     },
+     valueInv},
 };
 
 void PrintTo(const SweepCase& c, std::ostream* out) {
@@ -131,14 +170,16 @@ class FaultSweep : public PackTest, public ::testing::WithParamInterface<SweepCa
 
   Outcome run(const std::function<void()>& arm, const std::function<void()>& disarm) {
     Outcome outcome;
-    std::vector<Anyval*> args = GetParam().arguments(values);
-    const int row = pack.find(GetParam().function);
+    const SweepCase& c = GetParam();
+    std::vector<Anyval*> args = c.arguments(values);
+    const int row = c.direct ? -1 : pack.find(c.function);
     const uint64_t before = host.allocator.historyPoint();
     Anyval* tol = values.scalar(0.001);
     Anyval* origin = values.scalar(0);
     arm();
     try {
-      outcome.result = pack.call(row, &host.context, args, {tol, origin});
+      outcome.result = c.direct ? c.direct(&host.context, args[0])
+                                : pack.call(row, &host.context, args, {tol, origin});
     } catch (const std::bad_alloc&) {
       outcome.badAlloc = true;
     }

@@ -155,9 +155,10 @@ TEST_F(LoadedTable, ListsAppendTolThenOrigin) {
 }
 
 TEST_F(LoadedTable, BuiltFunctionsHaveEntries) {
-  for (const char* name : {"rows", "cols", "length", "last", "identity", "diag", "augment", "stack",
-                           "submatrix", "reverse", "transpose", "tr", "max", "min", "matrix",
-                           "lookup", "hlookup", "vlookup", "match"}) {
+  for (const char* name :
+       {"rows",      "cols",    "length",    "last",    "identity", "diag", "augment", "stack",
+        "submatrix", "reverse", "transpose", "tr",      "max",      "min",  "matrix",  "cholesky",
+        "lsolve",    "lu",      "lookup",    "hlookup", "vlookup",  "match"}) {
     EXPECT_TRUE(pack.row(pack.find(name)).available) << name;
   }
 }

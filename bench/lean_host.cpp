@@ -1,0 +1,111 @@
+#include "bench/lean_host.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <utility>
+
+#include "host/ufnutils.h"
+
+namespace bench {
+
+namespace {
+
+void* take(size_t bytes) {
+  return ::operator new(bytes == 0 ? 1 : bytes);
+}
+
+void WS_STDCALL newScalar(IwsAllocator*, Anyval** out) {
+  *out = static_cast<Anyval*>(take(sizeof(aComplex)));
+}
+
+HRESULT WS_STDCALL allocDoubles(IwsAllocator*, double** out, uint32_t count) {
+  *out = static_cast<double*>(take(sizeof(double) * size_t{count}));
+  return kHrOk;
+}
+
+HRESULT WS_STDCALL allocBlock(IwsAllocator*, void** out, uint32_t bytes) {
+  *out = take(bytes);
+  return kHrOk;
+}
+
+void WS_STDCALL freeDoubles(IwsAllocator*, double* array) {
+  ::operator delete(array);
+}
+
+void WS_STDCALL releaseSlot(IwsEvaluator*, Anyval** value) {
+  LeanHost::release(*value);
+  *value = nullptr;
+}
+
+template <int Slot>
+void missingSlot() {
+  std::fprintf(stderr, "bench: the pack called slot %d, which this host does not provide\n", Slot);
+  std::abort();
+}
+
+template <int First, size_t... I>
+constexpr void fillMissing(void (**slots)(), std::index_sequence<I...>) {
+  ((slots[I] = &missingSlot<First + int(I)>), ...);
+}
+
+constexpr IwsAllocatorTable makeAllocatorTable() {
+  IwsAllocatorTable table{};
+  fillMissing<0>(table.hostSlots0to7, std::make_index_sequence<8>());
+  fillMissing<9>(table.hostSlots9to59, std::make_index_sequence<51>());
+  table.newScalar = &newScalar;
+  table.allocDoubles = &allocDoubles;
+  table.allocRecord = &allocBlock;
+  table.allocData = &allocBlock;
+  table.freeDoubles = &freeDoubles;
+  return table;
+}
+
+constexpr IwsEvaluatorTable makeEvaluatorTable() {
+  IwsEvaluatorTable table{};
+  fillMissing<0>(table.hostSlots0to2, std::make_index_sequence<3>());
+  table.release = &releaseSlot;
+  return table;
+}
+
+const IwsAllocatorTable kAllocatorTable = makeAllocatorTable();
+const IwsEvaluatorTable kEvaluatorTable = makeEvaluatorTable();
+
+// A part array that is a block of its own (not the data behind a header from slot 62).
+void releasePart(const aMatrix* m, double* part) {
+  if (part && part != reinterpret_cast<const double*>(m + 1)) ::operator delete(part);
+}
+
+}  // namespace
+
+LeanHost::LeanHost()
+    : allocator_{&kAllocatorTable},
+      evaluator_{&kEvaluatorTable},
+      context_{&allocator_, &evaluator_} {}
+
+aMatrix* LeanHost::matrix(int rows, int cols, const double* re, const double* im) {
+  const size_t count = size_t(rows) * size_t(cols);
+  auto part = [&](const double* source) -> double* {
+    if (!source) return nullptr;
+    auto* array = static_cast<double*>(take(count * sizeof(double)));
+    std::memcpy(array, source, count * sizeof(double));
+    return array;
+  };
+  return aMatrix::mk(&allocator_, rows, cols, part(re), part(im),
+                     static_cast<uint32_t>(count * sizeof(double)));
+}
+
+void LeanHost::release(Anyval* value) {
+  if (!value || value == asValue(sError_OutOfMemory)) return;
+  if (value->tag == kTagMatrix) {
+    aMatrix* m = as<aMatrix>(value);
+    releasePart(m, m->re);
+    if (m->im != m->re) releasePart(m, m->im);
+  } else if (value->tag == kTagError) {
+    ::operator delete(as<aError>(value)->message);
+  }
+  ::operator delete(value);
+}
+
+}  // namespace bench

@@ -1,0 +1,120 @@
+// lu(M): the LU factorisation of a square real or complex matrix with row pivoting, as
+// one matrix joining the permutation P, the unit lower triangular L and the upper
+// triangular U side by side, with P M = L U.
+//
+//   lu([4])              = [1 | 1 | 4]                        (P | L | U)
+//   lu([0, 1; 1, 0])     = [0, 1 | 1, 0 | 1, 0;
+//                           1, 0 | 0, 1 | 0, 1]
+//   lu([2, 1; 10, 100])  = [1, 0 | 1, 0 | 2, 1;                  row 0 stays: 2 is large
+//                           0, 1 | 5, 1 | 0, 95]                 for its row, 10 is not
+//   lu([1, 2; 2, 4])     -> "singular matrix"
+//   lu([1, 2, 3])        -> "must be square"
+//
+// The result is n x 3n and always has imaginary parts (all zero for a real M, and always
+// zero in P). Pivoting is scaled (see linalg/lu.h); only exactly zero pivots fail.
+#include <algorithm>
+
+#include "linalg/kernels.h"
+#include "linalg/lu.h"
+#include "pack/entries.h"
+#include "pack/heap.h"
+#include "pack/host_values.h"
+#include "pack/messages.h"
+
+namespace {
+
+// A new n x n host matrix over a real and an imaginary array from the pack's heap, each
+// zeroed when asked, or null when there is no memory.
+aMatrix* newMatrix(UfnCallContext* ctx, int32_t n, bool zeroRe, bool zeroIm) {
+  const size_t count = size_t(n) * size_t(n);
+  heap::Array<double> re(count, zeroRe), im(count, zeroIm);
+  if (!re || !im) return nullptr;
+  aMatrix* m =
+      aMatrix::mk(ctx->allocator, n, n, re.get(), im.get(), uint32_t(count * sizeof(double)));
+  if (m) {
+    re.handOver();
+    im.handOver();
+  }
+  return m;
+}
+
+// A working copy of m with both part arrays.
+const char* complexCopy(UfnCallContext* ctx, aMatrix* m, aMatrix** out) {
+  if (m->re && m->im) return matrix_copy(ctx, m, out);
+  if (m->im) return matrix_copy_add_real(ctx, m, out);
+  return matrix_copy_add_imag(ctx, m, out);
+}
+
+// Factors the copy: lud for a real M, clud for a complex one; pivots come back 0-based.
+const char* factor(aMatrix* copy, bool complex, double* pivots) {
+  double sign;
+  if (!complex) return lud(copy, pivots, &sign, false);
+  const char* failure = clud(copy, pivots, sign, false);
+  if (!failure) {
+    for (int32_t k = 0; k < copy->rows; ++k) pivots[k] -= 1.0;
+  }
+  return failure;
+}
+
+// Splits one part of the packed factors into L and U, writing every element of both:
+// below the diagonal into L, the diagonal and above into U, zeros elsewhere; L's diagonal
+// is `unit` (1 in the real part, 0 in the imaginary part).
+void splitPart(PartView factors, PartView l, PartView u, int32_t n, double unit) {
+  for (int32_t j = 0; j < n; ++j) {
+    const double* f = factors.column(j);
+    double* lj = l.column(j);
+    double* uj = u.column(j);
+    std::fill(lj, lj + j, 0.0);
+    lj[j] = unit;
+    std::copy(f + j + 1, f + n, lj + j + 1);
+    std::copy(f, f + j + 1, uj);
+    std::fill(uj + j + 1, uj + n, 0.0);
+  }
+}
+
+// P = the permutation that takes M's rows to L U's: row i of P M is row order[i] of M,
+// `order` being n entries of scratch. P is zero on entry.
+void setPermutation(PartView p, const double* pivots, int32_t n, int32_t* order) {
+  linalg::rowOrder(pivots, 0, n, order);
+  for (int32_t i = 0; i < n; ++i) p(i, order[i]) = 1.0;
+}
+
+Anyval* lu(UfnCallContext* ctx, aMatrix* m) {
+  if (m->rows != m->cols) return errorValue(ctx, msg::kMustBeSquare, 1);
+  if (m->nested()) return errorValue(ctx, msg::kMayNotBeNested, 1);
+  const int32_t n = m->rows;
+
+  heap::Array<double> pivots(n, true);
+  heap::Array<int32_t> order(n);
+  if (!pivots || !order) return outOfMemoryValue();
+  // L and U are written in full once the factors are known; their imaginary parts stay
+  // zero for a real M. P is all zero but for its ones.
+  const bool complex = m->im != nullptr;
+  TempMatrix l(ctx, newMatrix(ctx, n, false, !complex));
+  if (!l) return outOfMemoryValue();
+  TempMatrix u(ctx, newMatrix(ctx, n, false, !complex));
+  if (!u) return outOfMemoryValue();
+  TempMatrix p(ctx, newMatrix(ctx, n, true, true));
+  if (!p) return outOfMemoryValue();
+
+  TempMatrix copy(ctx);
+  if (const char* failure = complexCopy(ctx, m, copy.out())) return errorValue(ctx, failure, 0);
+  if (const char* failure = factor(copy.get(), complex, pivots.get())) {
+    return errorValue(ctx, failure, 0);
+  }
+
+  splitPart(realPart(copy.get()), realPart(l.get()), realPart(u.get()), n, 1.0);
+  if (complex) splitPart(imagPart(copy.get()), imagPart(l.get()), imagPart(u.get()), n, 0.0);
+  setPermutation(realPart(p.get()), pivots.get(), n, order.get());
+
+  Anyval* result = nullptr;
+  pack_three_c(ctx, p.get(), l.get(), u.get(), &result);
+  return result;
+}
+
+}  // namespace
+
+Anyval* lu(UfnCallContext* ctx, Anyval* m) {
+  if (!isMatrix(m)) return errorValue(ctx, msg::kMustBeArray, 0);
+  return lu(ctx, as<aMatrix>(m));
+}
