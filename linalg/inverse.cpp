@@ -17,6 +17,7 @@
 
 #include "host/part_view.h"
 #include "linalg/lu.h"
+#include "linalg/working_matrices.h"
 #include "pack/fpguard.h"
 #include "pack/guarded.h"
 #include "pack/heap.h"
@@ -44,27 +45,6 @@ aMatrix* newRealMatrix(UfnCallContext* ctx, int32_t n) {
   }
   if (!m) giveBackArray(ctx, array);
   return m;
-}
-
-// A new complex n x n host matrix over two arrays from the pack's heap, or null.
-aMatrix* newComplexMatrix(UfnCallContext* ctx, int32_t n) {
-  const size_t count = size_t(n) * size_t(n);
-  heap::Array<double> re(count), im(count);
-  if (!re || !im) return nullptr;
-  aMatrix* m =
-      aMatrix::mk(ctx->allocator, n, n, re.get(), im.get(), uint32_t(count * sizeof(double)));
-  if (m) {
-    re.handOver();
-    im.handOver();
-  }
-  return m;
-}
-
-// A copy of m with both part arrays.
-const char* complexCopy(UfnCallContext* ctx, aMatrix* m, aMatrix** out) {
-  if (!m->re) return matrix_copy_add_real(ctx, m, out);
-  if (!m->im) return matrix_copy_add_imag(ctx, m, out);
-  return matrix_copy(ctx, m, out);
 }
 
 // The modulus of the product of U's diagonal, multiplied up from (0, 0) in complex double
@@ -137,7 +117,7 @@ const char* cinv(UfnCallContext* ctx, aMatrix* m, aMatrix** out, bool check) {
   if (m->rows != m->cols) return msg::kMustBeSquare;
   const int32_t n = m->rows;
 
-  TempMatrix inverse(ctx, newComplexMatrix(ctx, n));
+  TempMatrix inverse(ctx, newComplexSquare(ctx, n));
   if (!inverse) return msg::kOutOfMemory;
   heap::Array<double> pivots(n, true);
   if (!pivots) return msg::kOutOfMemory;

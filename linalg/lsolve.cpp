@@ -8,18 +8,12 @@
 // M is factored with scaled partial pivoting on a copy; only an exactly zero pivot makes
 // the system singular. The result is the copy of v, overwritten with x.
 #include "linalg/lu.h"
+#include "linalg/working_matrices.h"
 #include "pack/entries.h"
 #include "pack/guarded.h"
 #include "pack/messages.h"
 
 namespace {
-
-// A copy of a with both part arrays.
-const char* complexCopy(UfnCallContext* ctx, aMatrix* a, aMatrix** out) {
-  if (!a->im) return matrix_copy_add_imag(ctx, a, out);
-  if (a->re) return matrix_copy(ctx, a, out);
-  return matrix_copy_add_real(ctx, a, out);
-}
 
 Anyval* lsolve(UfnCallContext* ctx, aMatrix* m, aMatrix* v) {
   if (m->rows != m->cols) return errorValue(ctx, msg::kMustBeSquare, 1);

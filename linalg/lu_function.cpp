@@ -16,34 +16,13 @@
 
 #include "linalg/kernels.h"
 #include "linalg/lu.h"
+#include "linalg/working_matrices.h"
 #include "pack/entries.h"
 #include "pack/heap.h"
 #include "pack/host_values.h"
 #include "pack/messages.h"
 
 namespace {
-
-// A new n x n host matrix over a real and an imaginary array from the pack's heap, each
-// zeroed when asked, or null when there is no memory.
-aMatrix* newMatrix(UfnCallContext* ctx, int32_t n, bool zeroRe, bool zeroIm) {
-  const size_t count = size_t(n) * size_t(n);
-  heap::Array<double> re(count, zeroRe), im(count, zeroIm);
-  if (!re || !im) return nullptr;
-  aMatrix* m =
-      aMatrix::mk(ctx->allocator, n, n, re.get(), im.get(), uint32_t(count * sizeof(double)));
-  if (m) {
-    re.handOver();
-    im.handOver();
-  }
-  return m;
-}
-
-// A working copy of m with both part arrays.
-const char* complexCopy(UfnCallContext* ctx, aMatrix* m, aMatrix** out) {
-  if (m->re && m->im) return matrix_copy(ctx, m, out);
-  if (m->im) return matrix_copy_add_real(ctx, m, out);
-  return matrix_copy_add_imag(ctx, m, out);
-}
 
 // Factors the copy: lud for a real M, clud for a complex one; pivots come back 0-based.
 const char* factor(aMatrix* copy, bool complex, double* pivots) {
@@ -90,11 +69,11 @@ Anyval* lu(UfnCallContext* ctx, aMatrix* m) {
   // L and U are written in full once the factors are known; their imaginary parts stay
   // zero for a real M. P is all zero but for its ones.
   const bool complex = m->im != nullptr;
-  TempMatrix l(ctx, newMatrix(ctx, n, false, !complex));
+  TempMatrix l(ctx, newComplexSquare(ctx, n, false, !complex));
   if (!l) return outOfMemoryValue();
-  TempMatrix u(ctx, newMatrix(ctx, n, false, !complex));
+  TempMatrix u(ctx, newComplexSquare(ctx, n, false, !complex));
   if (!u) return outOfMemoryValue();
-  TempMatrix p(ctx, newMatrix(ctx, n, true, true));
+  TempMatrix p(ctx, newComplexSquare(ctx, n, true, true));
   if (!p) return outOfMemoryValue();
 
   TempMatrix copy(ctx);
