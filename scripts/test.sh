@@ -1,7 +1,7 @@
 #!/bin/sh
 # Runs every test: builds the native, asan and i686 presets and runs their tests (the
-# 32-bit ones under qemu-i386), builds the Windows DLLs and checks their exports, and
-# checks the formatting. Installs missing tools first when run as root.
+# 32-bit ones under qemu-i386), builds the Windows DLLs and checks their exports, builds
+# the benchmark, and checks the formatting. Installs missing tools first when run as root.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -19,6 +19,10 @@ echo "== mingw"
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw -j "$jobs"
 scripts/check-dll-exports.sh build/mingw/lib/matpack.dll
+
+echo "== bench (built, not run)"
+cmake --preset bench >/dev/null
+cmake --build --preset bench -j "$jobs"
 
 echo "== format"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
