@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "host/ufnutils.h"
+#include "sheet/missing_slots.h"
 
 namespace bench {
 
@@ -39,21 +40,10 @@ void WS_STDCALL releaseSlot(IwsEvaluator*, Anyval** value) {
   *value = nullptr;
 }
 
-template <int Slot>
-void missingSlot() {
-  std::fprintf(stderr, "bench: the pack called slot %d, which this host does not provide\n", Slot);
-  std::abort();
-}
-
-template <int First, size_t... I>
-constexpr void fillMissing(void (**slots)(), std::index_sequence<I...>) {
-  ((slots[I] = &missingSlot<First + int(I)>), ...);
-}
+constexpr char kHostName[] = "bench";
 
 constexpr IwsAllocatorTable makeAllocatorTable() {
-  IwsAllocatorTable table{};
-  fillMissing<0>(table.hostSlots0to7, std::make_index_sequence<8>());
-  fillMissing<9>(table.hostSlots9to59, std::make_index_sequence<51>());
+  IwsAllocatorTable table = sheet::allocatorTableOfMissingSlots<kHostName>();
   table.newScalar = &newScalar;
   table.allocDoubles = &allocDoubles;
   table.allocRecord = &allocBlock;
@@ -63,8 +53,8 @@ constexpr IwsAllocatorTable makeAllocatorTable() {
 }
 
 constexpr IwsEvaluatorTable makeEvaluatorTable() {
-  IwsEvaluatorTable table{};
-  fillMissing<0>(table.hostSlots0to2, std::make_index_sequence<3>());
+  // The functions timed here use the evaluator only to release their temporaries.
+  IwsEvaluatorTable table = sheet::evaluatorTableOfMissingSlots<kHostName>();
   table.release = &releaseSlot;
   return table;
 }

@@ -8,6 +8,7 @@
 
 #include "host/embedded.h"
 #include "host/part_view.h"
+#include "sheet/missing_slots.h"
 
 namespace sheet {
 
@@ -44,24 +45,10 @@ void WS_STDCALL freeDoubles(IwsAllocator* self, double* array) {
   owner(self).slotFreeDoubles(array);
 }
 
-// Every slot this host does not provide stops the program with its number.
-template <int Slot>
-void missingSlot() {
-  std::fprintf(stderr,
-               "matsheet: the pack called allocator slot %d, which this host does not provide\n",
-               Slot);
-  std::abort();
-}
-
-template <int First, size_t... I>
-constexpr void fillMissing(void (**slots)(), std::index_sequence<I...>) {
-  ((slots[I] = &missingSlot<First + int(I)>), ...);
-}
+constexpr char kHostName[] = "matsheet";
 
 constexpr IwsAllocatorTable makeTable() {
-  IwsAllocatorTable table{};
-  fillMissing<0>(table.hostSlots0to7, std::make_index_sequence<8>());
-  fillMissing<9>(table.hostSlots9to59, std::make_index_sequence<51>());
+  IwsAllocatorTable table = allocatorTableOfMissingSlots<kHostName>();
   table.newScalar = &newScalar;
   table.allocDoubles = &allocDoubles;
   table.allocRecord = &allocRecord;

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "host/ufnutils.h"
+#include "sheet/missing_slots.h"
 
 namespace sheet {
 
@@ -42,22 +43,10 @@ void WS_STDCALL release(IwsEvaluator* self, Anyval** value) {
   owner(self).slotRelease(value);
 }
 
-template <int Slot>
-void missingSlot() {
-  std::fprintf(stderr,
-               "matsheet: the pack called evaluator slot %d, which this host does not provide\n",
-               Slot);
-  std::abort();
-}
+constexpr char kHostName[] = "matsheet";
 
 constexpr IwsEvaluatorTable makeTable() {
-  IwsEvaluatorTable table{};
-  table.hostSlots0to2[0] = &missingSlot<0>;
-  table.hostSlots0to2[1] = &missingSlot<1>;
-  table.hostSlots0to2[2] = &missingSlot<2>;
-  table.hostSlot6 = &missingSlot<6>;
-  table.hostSlots8to9[0] = &missingSlot<8>;
-  table.hostSlots8to9[1] = &missingSlot<9>;
+  IwsEvaluatorTable table = evaluatorTableOfMissingSlots<kHostName>();
   table.apply = &apply;
   table.beginApply = &beginApply;
   table.prepareApply = &prepareApply;
