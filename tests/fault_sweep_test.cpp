@@ -27,87 +27,36 @@ struct SweepCase {
 
 Anyval* (*const valueInv)(UfnCallContext*, Anyval*) = inv;
 
+// The arguments of a case, built fresh for each run.
+#define ARGUMENTS(...) [](Values& v) { return std::vector<Anyval*>{__VA_ARGS__}; }
+
 const SweepCase kCases[] = {
-    {"rows", "rows",
-     [](Values& v) {
-       return std::vector{v.value({{1, 2}, {3, 4}})};
-     }},
-    {"rows_of_string", "rows", [](Values& v) { return std::vector{v.string("x")}; }},
-    {"cols", "cols",
-     [](Values& v) {
-       return std::vector{v.value({{1, 2}, {3, 4}})};
-     }},
-    {"length", "length",
-     [](Values& v) {
-       return std::vector{v.value({{1}, {2}})};
-     }},
-    {"length_of_row", "length",
-     [](Values& v) {
-       return std::vector{v.value({{1, 2}})};
-     }},
-    {"last", "last",
-     [](Values& v) {
-       return std::vector{v.value({{1}, {2}})};
-     }},
+    {"rows", "rows", ARGUMENTS(v.value({{1, 2}, {3, 4}}))},
+    {"rows_of_string", "rows", ARGUMENTS(v.string("x"))},
+    {"cols", "cols", ARGUMENTS(v.value({{1, 2}, {3, 4}}))},
+    {"length", "length", ARGUMENTS(v.value({{1}, {2}}))},
+    {"length_of_row", "length", ARGUMENTS(v.value({{1, 2}}))},
+    {"last", "last", ARGUMENTS(v.value({{1}, {2}}))},
     {"lookup", "lookup",
-     [](Values& v) {
-       return std::vector{v.scalar(2), v.value({{2, 1}, {3, 2}}), v.value({{1, 2}, {3, 4}})};
-     }},
-    {"hlookup", "hlookup",
-     [](Values& v) {
-       return std::vector{v.scalar(1), v.value({{1, 2, 1}, {4, 5, 6}}), v.scalar(1)};
-     }},
-    {"vlookup", "vlookup",
-     [](Values& v) {
-       return std::vector{v.scalar(1), v.value({{1, 4}, {2, 5}, {1, 6}}), v.scalar(1)};
-     }},
-    {"match", "match",
-     [](Values& v) {
-       return std::vector{v.scalar(2), v.value({{1, 2}, {2, 4}})};
-     }},
-    {"identity", "identity", [](Values& v) { return std::vector{v.scalar(3)}; }},
-    {"diag", "diag",
-     [](Values& v) {
-       return std::vector{v.value({{1}, {2}}, {{3}, {4}})};
-     }},
-    {"augment", "augment",
-     [](Values& v) {
-       return std::vector{v.scalar(0, 1), v.value({{2, 3}}), v.string("s")};
-     }},
-    {"stack", "stack",
-     [](Values& v) {
-       return std::vector{v.scalar(0, 1), v.scalar(2), v.value({{3}}, {{4}})};
-     }},
+     ARGUMENTS(v.scalar(2), v.value({{2, 1}, {3, 2}}), v.value({{1, 2}, {3, 4}}))},
+    {"hlookup", "hlookup", ARGUMENTS(v.scalar(1), v.value({{1, 2, 1}, {4, 5, 6}}), v.scalar(1))},
+    {"vlookup", "vlookup", ARGUMENTS(v.scalar(1), v.value({{1, 4}, {2, 5}, {1, 6}}), v.scalar(1))},
+    {"match", "match", ARGUMENTS(v.scalar(2), v.value({{1, 2}, {2, 4}}))},
+    {"identity", "identity", ARGUMENTS(v.scalar(3))},
+    {"diag", "diag", ARGUMENTS(v.value({{1}, {2}}, {{3}, {4}}))},
+    {"augment", "augment", ARGUMENTS(v.scalar(0, 1), v.value({{2, 3}}), v.string("s"))},
+    {"stack", "stack", ARGUMENTS(v.scalar(0, 1), v.scalar(2), v.value({{3}}, {{4}}))},
     {"submatrix", "submatrix",
-     [](Values& v) {
-       return std::vector{v.value({{1, 2}, {3, 4}}, {{5, 6}, {7, 8}}), v.scalar(1), v.scalar(0),
-                          v.scalar(0), v.scalar(1)};
-     }},
+     ARGUMENTS(v.value({{1, 2}, {3, 4}}, {{5, 6}, {7, 8}}), v.scalar(1), v.scalar(0), v.scalar(0),
+               v.scalar(1))},
     {"submatrix_element", "submatrix",
-     [](Values& v) {
-       return std::vector{v.value({{1, 2}, {3, 4}}, {{5, 6}, {7, 8}}), v.scalar(1), v.scalar(1),
-                          v.scalar(0), v.scalar(0)};
-     }},
-    {"reverse", "reverse",
-     [](Values& v) {
-       return std::vector{v.value({{1, 2}, {3, 4}}, {{5, 6}, {7, 8}})};
-     }},
-    {"transpose", "transpose",
-     [](Values& v) {
-       return std::vector{v.value({{1, 2, 3}}, {{4, 5, 6}})};
-     }},
-    {"tr", "tr",
-     [](Values& v) {
-       return std::vector{v.value({{1, 2}, {3, 4}})};
-     }},
-    {"max", "max",
-     [](Values& v) {
-       return std::vector{v.scalar(1), v.value({{2, 3}})};
-     }},
-    {"min", "min",
-     [](Values& v) {
-       return std::vector{v.scalar(1), v.value({{2, 3}})};
-     }},
+     ARGUMENTS(v.value({{1, 2}, {3, 4}}, {{5, 6}, {7, 8}}), v.scalar(1), v.scalar(1), v.scalar(0),
+               v.scalar(0))},
+    {"reverse", "reverse", ARGUMENTS(v.value({{1, 2}, {3, 4}}, {{5, 6}, {7, 8}}))},
+    {"transpose", "transpose", ARGUMENTS(v.value({{1, 2, 3}}, {{4, 5, 6}}))},
+    {"tr", "tr", ARGUMENTS(v.value({{1, 2}, {3, 4}}))},
+    {"max", "max", ARGUMENTS(v.scalar(1), v.value({{2, 3}}))},
+    {"min", "min", ARGUMENTS(v.scalar(1), v.value({{2, 3}}))},
     {"matrix", "matrix",
      [](Values& v) {
        // f's values are made beforehand: what f gives belongs to the host, not to the call.
@@ -118,40 +67,14 @@ const SweepCase kCases[] = {
        });
        return std::vector{v.scalar(2), v.scalar(2), f};
      }},
-    {"lu", "lu",
-     [](Values& v) {
-       return std::vector{v.value({{1, 2}, {3, 4}})};
-     }},
-    {"lu_complex", "lu",
-     [](Values& v) {
-       return std::vector{v.value({{1, 2}, {3, 4}}, {{1, 0}, {0, 1}})};
-     }},
-    {"lu_singular", "lu",
-     [](Values& v) {
-       return std::vector{v.value({{1, 2}, {2, 4}})};
-     }},
-    {"lsolve", "lsolve",
-     [](Values& v) {
-       return std::vector{v.value({{1, 2}, {3, 4}}), v.value({{1}, {2}})};
-     }},
-    {"lsolve_complex", "lsolve",
-     [](Values& v) {
-       return std::vector{v.value({{1, 2}, {3, 4}}), v.value({}, {{1}, {2}})};
-     }},
-    {"cholesky", "cholesky",
-     [](Values& v) {
-       return std::vector{v.value({{4, 2}, {2, 3}})};
-     }},
-    {"inv", "inv",
-     [](Values& v) {
-       return std::vector{v.value({{1, 2}, {3, 4}})};
-     },
-     valueInv},
-    {"cinv", "inv",
-     [](Values& v) {
-       return std::vector{v.value({{1, 2}, {3, 4}}, {{1, 0}, {0, 1}})};
-     },
-     valueInv},
+    {"lu", "lu", ARGUMENTS(v.value({{1, 2}, {3, 4}}))},
+    {"lu_complex", "lu", ARGUMENTS(v.value({{1, 2}, {3, 4}}, {{1, 0}, {0, 1}}))},
+    {"lu_singular", "lu", ARGUMENTS(v.value({{1, 2}, {2, 4}}))},
+    {"lsolve", "lsolve", ARGUMENTS(v.value({{1, 2}, {3, 4}}), v.value({{1}, {2}}))},
+    {"lsolve_complex", "lsolve", ARGUMENTS(v.value({{1, 2}, {3, 4}}), v.value({}, {{1}, {2}}))},
+    {"cholesky", "cholesky", ARGUMENTS(v.value({{4, 2}, {2, 3}}))},
+    {"inv", "inv", ARGUMENTS(v.value({{1, 2}, {3, 4}})), valueInv},
+    {"cinv", "inv", ARGUMENTS(v.value({{1, 2}, {3, 4}}, {{1, 0}, {0, 1}})), valueInv},
 };
 
 void PrintTo(const SweepCase& c, std::ostream* out) {
