@@ -1,5 +1,5 @@
 // max and min: separate real and imaginary extremes, the seeding element, strings and the
-// order elements are met in, and the errors.
+// order elements are met in.
 #include "tests/array/matrix_checks.h"
 
 namespace {
@@ -50,31 +50,6 @@ TEST_F(Extremes, StringsGiveTheStringValueItself) {
   }
   EXPECT_EQ(call("max", {asValue(table)}), right);
   EXPECT_EQ(call("max", {apple, asValue(table)}), below);
-}
-
-TEST_F(Extremes, Errors) {
-  Anyval* text = values.string("a");
-  aMatrix* mixed = host.allocator.matrix(2, 1, true, false);
-  mixed->re[0] = 1;
-  mixed->re[1] = embedded::make(text);
-  Anyval* nested = asValue(values.column({values.string("b"), values.value({{1}})}));
-  const char* const mix = "cannot mix scalar and string for this function";
-  const struct {
-    std::vector<Anyval*> args;
-    const char* message;
-    int position;
-  } cases[] = {
-      {{z(1), text}, mix, 0},
-      {{text, z(1)}, mix, 0},
-      {{text, values.value({}, {{1}})}, mix, 0},
-      {{asValue(mixed)}, mix, 0},
-      {{values.string("c"), nested}, "may not be nesetd", 1},
-      {{z(1), values.function([](auto) { return nullptr; })}, "UfnMustBeStringScalarOrArray", 2},
-  };
-  for (const auto& c : cases) {
-    EXPECT_ERROR(call("max", c.args), c.message, 0, c.position);
-    EXPECT_ERROR(call("min", c.args), c.message, 0, c.position);
-  }
 }
 
 }  // namespace

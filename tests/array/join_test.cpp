@@ -1,5 +1,5 @@
 // augment and stack: how blocks join, which parts the result gets, strings and nesting,
-// the errors and their positions, and the exported stack overloads.
+// and the exported stack overloads.
 #include "array/array.h"
 #include "tests/array/matrix_checks.h"
 
@@ -54,25 +54,6 @@ TEST_F(Join, StringsAndNestedArrays) {
   ASSERT_EQ(nested->tag, kTagMatrix);
   EXPECT_EQ(targetAt(nested, 0, 1), inner);
   EXPECT_TRUE(as<aMatrix>(nested)->nested());
-}
-
-TEST_F(Join, Errors) {
-  Anyval* square = values.value({{1, 2}, {3, 4}});
-  Anyval* f = values.function([](auto) { return nullptr; });
-  const struct {
-    const char* function;
-    std::vector<Anyval*> args;
-    const char* message;
-    int position;
-  } cases[] = {
-      {"stack", {square, values.value({{1, 2, 3}})}, "array size mismatch", 2},
-      {"stack", {z(1), square}, "array size mismatch", 2},
-      {"stack", {square, values.string("s")}, "argument dimension mismatch", 2},
-      {"augment", {values.value({{1}, {2}}), z(1)}, "argument dimension mismatch", 2},
-      {"augment", {z(1), z(2), f}, "UfnMustBeStringScalarOrArray", 3},
-      {"augment", {z(1)}, "too few arguments", 0},
-  };
-  for (const auto& c : cases) EXPECT_ERROR(call(c.function, c.args), c.message, 0, c.position);
 }
 
 TEST_F(Join, ExportedStackTakesAnyCount) {

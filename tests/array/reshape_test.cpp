@@ -1,5 +1,5 @@
-// submatrix, reverse, transpose and tr: index checks and their positions, reversed ranges,
-// ORIGIN, parts and leading dimensions, embedded elements and the nested flag.
+// submatrix, reverse, transpose and tr: reversed ranges, ORIGIN, parts and leading
+// dimensions, embedded elements and the nested flag.
 #include "array/array.h"
 #include "tests/array/matrix_checks.h"
 
@@ -40,26 +40,6 @@ TEST_F(Reshape, SubmatrixBlocks) {
   Anyval* complex = values.value({{1, 2}, {3, 4}}, {{5, 6}, {7, 8}}, 3);
   EXPECT_TRUE(isMatrix(submatrix(complex, 1, 0, 1, 1), {{4}, {2}}, {{8}, {6}}));
   EXPECT_TRUE(isMatrix(submatrix(values.value({}, {{5, 6}}), 0, 0, 1, 1), {}, {{6}}));
-}
-
-TEST_F(Reshape, SubmatrixErrorsInArgumentOrder) {
-  setOrigin(1);
-  const struct {
-    Anyval *a, *ir, *jr, *ic, *jc;
-    const char* message;
-    int position;
-  } cases[] = {
-      {z(1), values.string("x"), z(1), z(1), z(1), "must be array", 1},
-      {nine, z(1), z(1), z(1), nine, "non-scalar value", 5},
-      {nine, z(0, 0.5), z(9), z(1), z(1), "must be real", 2},
-      {nine, z(1), z(4), z(1), z(1), "invalid dimension", 3},
-      {nine, z(1), z(3), z(0), z(1), "invalid dimension", 4},
-      {nine, z(1), z(3), z(1), z(3e9), "integer too large", 5},
-      {nine, z(-3e9), z(3), z(1), z(1), "invalid dimension", 2},
-  };
-  for (const auto& c : cases) {
-    EXPECT_ERROR(call("submatrix", {c.a, c.ir, c.jr, c.ic, c.jc}), c.message, 0, c.position);
-  }
 }
 
 TEST_F(Reshape, SubmatrixOfEmbeddedElements) {
