@@ -100,16 +100,4 @@ TEST_F(PrinterValues, ShowsEmbeddedElementsAsTheirOwnValues) {
   EXPECT_EQ(sheet::readableValue(asValue(m)), "[\"k\"  {2 x 1}  2 - 2i]");
 }
 
-TEST_F(PrinterValues, ShowsErrorsWithTheArgumentTheyBlame) {
-  aError* blamed = aError::mk(allocator.com(), "must be square", 0, 2, nullptr, nullptr);
-  aError* none = aError::mk(allocator.com(), "singular matrix", 1, 0, nullptr, nullptr);
-  EXPECT_EQ(sheet::jsonValue(asValue(blamed)),
-            R"({"type": "error", "message": "must be square", "position": [0, 2]})");
-  EXPECT_EQ(sheet::jsonValue(asValue(none)),
-            R"({"type": "error", "message": "singular matrix", "position": [1, 0]})");
-  EXPECT_EQ(sheet::readableValue(asValue(blamed)), "error: must be square (argument 2)");
-  EXPECT_EQ(sheet::readableValue(asValue(none)), "error: singular matrix");
-  EXPECT_EQ(sheet::readableValue(asValue(allocator.string("say \"hi\""))), R"("say \"hi\"")");
-}
-
 }  // namespace
