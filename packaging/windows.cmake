@@ -1,15 +1,11 @@
 # The Windows package, build/mingw/matpack-<version>-win32.zip, made by the `package`
-# target:
-#
-#   bin/      matsheet.exe with what it imports: ufnutils.dll and the C++ runtime DLLs
-#   lib/      matpack.dll with the C++ runtime DLLs it imports; the host brings ufnutils
-#   examples/ tour.sheet
-#   README.txt
+# target; README.md (Builds) lists what it holds.
 #
 # matsheet loads ../lib/matpack.dll from its bin/ folder, as in the build tree. A program
-# finds its DLLs in its own folder and lib/ is the folder a host takes the pack from, so
-# each folder carries the runtime DLLs its files import (scripts/check-windows-package.sh
-# checks that nothing else is needed).
+# finds its DLLs in its own folder, and lib/ is the folder a host takes the pack from, so
+# bin/ carries what matsheet.exe imports (ufnutils.dll and the C++ runtime DLLs) and lib/
+# the runtime DLLs matpack.dll imports; a host brings its own ufnutils.dll.
+# scripts/check-windows-package.sh checks that nothing else is needed.
 
 # The DLLs' import libraries stay out: the package is for running, not for linking.
 install(TARGETS matsheet ufnutils RUNTIME DESTINATION bin ARCHIVE EXCLUDE_FROM_ALL)
