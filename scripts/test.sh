@@ -1,7 +1,8 @@
 #!/bin/sh
 # Runs every test: builds the native, asan and i686 presets and runs their tests (the
-# 32-bit ones under qemu-i386), builds the Windows DLLs and checks their exports, builds
-# the benchmark, and checks the formatting. Installs missing tools first when run as root.
+# 32-bit ones under qemu-i386), builds the Windows package and checks that everything in
+# it finds its imports and that the pack exports its records, builds the benchmark, and
+# checks the formatting. Installs missing tools first when run as root.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -17,8 +18,8 @@ done
 
 echo "== mingw"
 cmake --preset mingw >/dev/null
-cmake --build --preset mingw -j "$jobs"
-scripts/check-dll-exports.sh build/mingw/lib/matpack.dll
+cmake --build --preset mingw -j "$jobs" --target package
+scripts/check-windows-package.sh
 
 echo "== bench (built, not run)"
 cmake --preset bench >/dev/null

@@ -36,6 +36,7 @@ const char kUsage[] =
     "  --tol X      starting TOL (default 0.001)\n"
     "  --origin N   starting ORIGIN (default 0)\n"
     "  --list       print the pack's function table and exit\n"
+    "  --version    print the version and exit\n"
     "  -e STATEMENT evaluate STATEMENT (before the files)\n"
     "Without -e or FILE, statements are read from standard input.\n";
 
@@ -96,6 +97,9 @@ Options parseCommandLine(int argc, char** argv) {
       options.origin = number("--origin", value(), true);
     } else if (arg == "-e") {
       commands.push_back(value());
+    } else if (arg == "--version") {
+      std::cout << "matsheet " MATPACK_VERSION "\n";
+      std::exit(0);
     } else if (arg == "--help" || arg == "-h") {
       std::cout << kUsage;
       std::exit(0);
