@@ -14,12 +14,11 @@
 // refers to anything but a string is refused.
 #include <cstring>
 
-#include "array/support.h"
 #include "host/embedded.h"
 #include "host/part_view.h"
 #include "pack/entries.h"
-#include "pack/guarded.h"
-#include "pack/messages.h"
+#include "pack/errors.h"
+#include "pack/ownership.h"
 
 namespace {
 
@@ -130,30 +129,25 @@ class Search {
   bool strings_ = false;
 };
 
-Anyval* extremeOf(UfnCallContext* ctx, int count, const heap::Array<Anyval*>& values,
-                  Extreme extreme) {
-  if (!values) return errorValue(ctx, msg::kOutOfMemory, 0);
+Anyval* extremeOf(UfnCallContext* ctx, Counted values, Extreme extreme) {
+  if (!values.values) return errorValue(ctx, msg::kOutOfMemory, 0);
   Search search(ctx, extreme);
-  for (int k = 0; k < count; ++k) {
-    if (Anyval* error = search.visit(values[k], k + 1)) return error;
+  for (int k = 0; k < values.count; ++k) {
+    if (Anyval* error = search.visit(values.values[k], k + 1)) return error;
   }
   return search.result();
 }
 
 }  // namespace
 
-Anyval* max(UfnCallContext* ctx, int count, ...) {
-  std::va_list list;
-  va_start(list, count);
-  heap::Array<Anyval*> values = argumentArray(count, list);
-  va_end(list);
-  return guarded(ctx, [&] { return extremeOf(ctx, count, values, Extreme::kLargest); });
+namespace worksheet {
+
+Anyval* max(UfnCallContext* ctx, Counted values) {
+  return extremeOf(ctx, values, Extreme::kLargest);
 }
 
-Anyval* min(UfnCallContext* ctx, int count, ...) {
-  std::va_list list;
-  va_start(list, count);
-  heap::Array<Anyval*> values = argumentArray(count, list);
-  va_end(list);
-  return extremeOf(ctx, count, values, Extreme::kSmallest);
+Anyval* min(UfnCallContext* ctx, Counted values) {
+  return extremeOf(ctx, values, Extreme::kSmallest);
 }
+
+}  // namespace worksheet

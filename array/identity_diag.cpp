@@ -10,19 +10,15 @@
 #include <algorithm>
 
 #include "array/array.h"
-#include "array/support.h"
 #include "host/part_view.h"
+#include "pack/checks.h"
 #include "pack/entries.h"
-#include "pack/guarded.h"
-#include "pack/messages.h"
+#include "pack/errors.h"
+#include "pack/ownership.h"
 
 namespace {
 
 constexpr double kLargestIdentity = 4096;
-
-aRealMatrix* errorInPlace(UfnCallContext* ctx, const char* message) {
-  return as<aRealMatrix>(errorValue(ctx, message, 1));
-}
 
 // An n x n part array: zeros, with v's part (given as a view) down the diagonal.
 heap::Array<double> diagonalOf(PartView v, int32_t n) {
@@ -34,7 +30,6 @@ heap::Array<double> diagonalOf(PartView v, int32_t n) {
 }
 
 Anyval* diagonalMatrix(UfnCallContext* ctx, const aMatrix* v) {
-  if (v->cols != 1) return errorValue(ctx, msg::kMustBeVector, 1);
   const int32_t n = v->rows;
   heap::Array<double> re, im;
   if (v->re && !(re = diagonalOf(realPart(v), n))) return outOfMemoryValue();
@@ -46,30 +41,36 @@ Anyval* diagonalMatrix(UfnCallContext* ctx, const aMatrix* v) {
 
 aRealMatrix* identity(UfnCallContext* ctx, int n) {
   const size_t count = static_cast<size_t>(n) * static_cast<size_t>(n);
-  HostArray ones(ctx, aMatrix::mkDbl(ctx->allocator, static_cast<uint32_t>(count)));
-  if (!ones) return as<aRealMatrix>(outOfMemoryValue());
+  HostArray ones(ctx, count);
+  if (!ones) return inPlaceOf<aRealMatrix>(outOfMemoryValue());
   std::fill(ones.get(), ones.get() + count, 0.0);
   for (size_t k = 0; k < count; k += static_cast<size_t>(n) + 1) ones.get()[k] = 1.0;
   HostArray none;
-  return as<aRealMatrix>(resultMatrix(ctx, n, n, ones, none));
+  return inPlaceOf<aRealMatrix>(resultMatrix(ctx, n, n, ones, none));
 }
 
 aRealMatrix* identity(UfnCallContext* ctx, aComplex* n) {
-  if (n->im != 0.0) return errorInPlace(ctx, msg::kMustBeInteger);
-  if (nonint(ctx, n) == 1) return errorInPlace(ctx, msg::kMustBeInteger);
-  if (!(n->re > 0.0)) return errorInPlace(ctx, msg::kDomainError);
-  if (n->re > kLargestIdentity) return errorInPlace(ctx, msg::kSizeTooLarge);
+  if (Anyval* error = Require(ctx, asValue(n), 1)
+                          .that([&] { return n->im == 0.0; }, msg::kMustBeInteger)
+                          .that([&] { return nonint(ctx, n) != 1; }, msg::kMustBeInteger)
+                          .that([&] { return n->re > 0.0; }, msg::kDomainError)
+                          .that([&] { return n->re <= kLargestIdentity; }, msg::kSizeTooLarge)
+                          .error()) {
+    return inPlaceOf<aRealMatrix>(error);
+  }
   return identity(ctx, static_cast<int>(n->re));
 }
 
+namespace worksheet {
+
 Anyval* identity(UfnCallContext* ctx, Anyval* n) {
-  if (!isScalar(n)) return errorValue(ctx, msg::kNonScalarValue, 1);
-  return asValue(identity(ctx, as<aComplex>(n)));
+  if (Anyval* error = Require(ctx, n, 1).scalar().error()) return error;
+  return asValue(::identity(ctx, as<aComplex>(n)));
 }
 
 Anyval* diag(UfnCallContext* ctx, Anyval* v) {
-  return guarded(ctx, [&] {
-    if (!isMatrix(v)) return errorValue(ctx, msg::kMustBeVector, 1);
-    return diagonalMatrix(ctx, as<aMatrix>(v));
-  });
+  if (Anyval* error = Require(ctx, v, 1).matrix(msg::kMustBeVector).vector().error()) return error;
+  return diagonalMatrix(ctx, as<aMatrix>(v));
 }
+
+}  // namespace worksheet

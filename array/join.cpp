@@ -13,12 +13,11 @@
 #include <cstring>
 
 #include "array/array.h"
-#include "array/support.h"
 #include "host/embedded.h"
 #include "host/part_view.h"
 #include "pack/entries.h"
-#include "pack/guarded.h"
-#include "pack/messages.h"
+#include "pack/errors.h"
+#include "pack/ownership.h"
 
 namespace {
 
@@ -138,7 +137,7 @@ class Join {
   bool nested_ = false;
 };
 
-Anyval* join(UfnCallContext* ctx, Anyval** values, int count, Direction direction) {
+Anyval* join(UfnCallContext* ctx, Anyval* const* values, int count, Direction direction) {
   Join joined(direction);
   for (int k = 0; k < count; ++k) {
     if (Anyval* error = joined.add(ctx, values[k], k + 1)) return error;
@@ -146,14 +145,11 @@ Anyval* join(UfnCallContext* ctx, Anyval** values, int count, Direction directio
   return joined.result(ctx);
 }
 
-// The counted entries: at least two values, joined under the guard.
-Anyval* joinEntry(UfnCallContext* ctx, int count, heap::Array<Anyval*>& values,
-                  Direction direction) {
-  return guarded(ctx, [&] {
-    if (count < 2) return errorValue(ctx, msg::kTooFewArguments, 0);
-    if (!values) throw msg::kOutOfMemory;
-    return join(ctx, values.get(), count, direction);
-  });
+// The worksheet's augment and stack: at least two values.
+Anyval* joinValues(UfnCallContext* ctx, Counted values, Direction direction) {
+  if (values.count < 2) return errorValue(ctx, msg::kTooFewArguments, 0);
+  if (!values.values) throw msg::kOutOfMemory;
+  return join(ctx, values.values, values.count, direction);
 }
 
 }  // namespace
@@ -165,15 +161,19 @@ Anyval* stack(UfnCallContext* ctx, Anyval** values, int count) {
 Anyval* stack(UfnCallContext* ctx, int count, ...) {
   std::va_list list;
   va_start(list, count);
-  heap::Array<Anyval*> values = argumentArray(count, list);
+  Anyval* result = runCounted<Guarded>(ctx, count, list, worksheet::stack);
   va_end(list);
-  return joinEntry(ctx, count, values, Direction::kDown);
+  return result;
 }
 
-Anyval* augment(UfnCallContext* ctx, int count, ...) {
-  std::va_list list;
-  va_start(list, count);
-  heap::Array<Anyval*> values = argumentArray(count, list);
-  va_end(list);
-  return joinEntry(ctx, count, values, Direction::kAcross);
+namespace worksheet {
+
+Anyval* stack(UfnCallContext* ctx, Counted values) {
+  return joinValues(ctx, values, Direction::kDown);
 }
+
+Anyval* augment(UfnCallContext* ctx, Counted values) {
+  return joinValues(ctx, values, Direction::kAcross);
+}
+
+}  // namespace worksheet

@@ -13,31 +13,16 @@
 // m·n + 1 times in all, rows outer, columns inner.
 #include <cmath>
 
-#include "array/support.h"
 #include "host/part_view.h"
+#include "pack/checks.h"
 #include "pack/entries.h"
-#include "pack/messages.h"
+#include "pack/errors.h"
+#include "pack/ownership.h"
 
 namespace {
 
 constexpr double kLargestSize = 8000000;
 constexpr double kWholeTolerance = 1e-10;
-
-// f applied to the real scalars i and j through the host's evaluator: slots 4 and 5 with
-// the (still null) result word, slot 3 to apply, slot 7 after it. The result is f's value.
-Anyval* apply(UfnCallContext* ctx, Anyval* f, int32_t i, int32_t j) {
-  const aComplex row{kTagScalar, 0, static_cast<double>(i), 0.0};
-  const aComplex col{kTagScalar, 0, static_cast<double>(j), 0.0};
-  const sCons last{&col, nullptr};
-  const sCons args{&row, &last};
-  IwsEvaluator* evaluator = ctx->evaluator;
-  Anyval* result = nullptr;
-  evaluator->table->beginApply(evaluator, &result);
-  evaluator->table->prepareApply(evaluator, &result);
-  evaluator->table->apply(evaluator, f, &args, &result);
-  evaluator->table->endApply(evaluator);
-  return result;
-}
 
 bool givesScalar(const Anyval* value) {
   return value && isScalar(value);
@@ -53,21 +38,28 @@ bool nearlyWhole(double x) {
 
 // The first size check m and n fail, in order, or null.
 Anyval* sizeError(UfnCallContext* ctx, const aComplex& m, const aComplex& n) {
-  if (m.im != 0.0) return errorValue(ctx, msg::kMustBeReal, 1);
-  if (n.im != 0.0) return errorValue(ctx, msg::kMustBeReal, 2);
-  if (!(m.re > 0.0)) return errorValue(ctx, msg::kMustBePositive, 1);
-  if (!(n.re >= 1.0)) return errorValue(ctx, msg::kIncorrectColumnDimensions, 2);
-  if (!nearlyWhole(m.re)) return errorValue(ctx, msg::kMustBeInteger, 1);
-  if (m.re > kLargestSize) return errorValue(ctx, msg::kSizeTooLarge, 1);
-  if (!nearlyWhole(n.re)) return errorValue(ctx, msg::kMustBeInteger, 2);
-  if (n.re > kLargestSize) return errorValue(ctx, msg::kSizeTooLarge, 2);
-  if (m.re * n.re > kLargestSize) return errorValue(ctx, msg::kSizeTooLarge, 0);
-  return nullptr;
+  return Require(ctx, asValue(&m), 1)
+      .that([&] { return m.im == 0.0; }, msg::kMustBeReal)
+      .next(asValue(&n), 2)
+      .that([&] { return n.im == 0.0; }, msg::kMustBeReal)
+      .next(asValue(&m), 1)
+      .that([&] { return m.re > 0.0; }, msg::kMustBePositive)
+      .next(asValue(&n), 2)
+      .that([&] { return n.re >= 1.0; }, msg::kIncorrectColumnDimensions)
+      .next(asValue(&m), 1)
+      .that([&] { return nearlyWhole(m.re); }, msg::kMustBeInteger)
+      .that([&] { return !(m.re > kLargestSize); }, msg::kSizeTooLarge)
+      .next(asValue(&n), 2)
+      .that([&] { return nearlyWhole(n.re); }, msg::kMustBeInteger)
+      .that([&] { return !(n.re > kLargestSize); }, msg::kSizeTooLarge)
+      .blame(0, 0)
+      .that([&] { return !(m.re * n.re > kLargestSize); }, msg::kSizeTooLarge)
+      .error();
 }
 
 // f at (0, 0), before anything is allocated: an error value when f does not give a scalar.
 Anyval* trialError(UfnCallContext* ctx, Anyval* f) {
-  Anyval* value = apply(ctx, f, 0, 0);
+  Anyval* value = applyFunction(ctx, f, 0, 0);
   if (givesScalar(value)) return nullptr;
   if (givesError(value)) {
     return asValue(aError::mk(ctx->allocator, as<aError>(value)->message, 0, 3, nullptr));
@@ -89,7 +81,7 @@ Anyval* tabulate(UfnCallContext* ctx, const aComplex& m, const aComplex& n, Anyv
   bool complex = false;
   for (int32_t i = 0; i < rows; ++i) {
     for (int32_t j = 0; j < cols; ++j) {
-      Anyval* value = apply(ctx, f, i, j);
+      Anyval* value = applyFunction(ctx, f, i, j);
       if (!givesScalar(value)) {
         return givesError(value) ? value : errorValue(ctx, msg::kNonScalarValue, 3);
       }
@@ -105,11 +97,14 @@ Anyval* tabulate(UfnCallContext* ctx, const aComplex& m, const aComplex& n, Anyv
 
 }  // namespace
 
+namespace worksheet {
+
 Anyval* matrix(UfnCallContext* ctx, Anyval* m, Anyval* n, Anyval* f) {
-  if (!isScalar(m)) return errorValue(ctx, msg::kNonScalarValue, 1);
-  if (!isScalar(n)) return errorValue(ctx, msg::kNonScalarValue, 2);
-  if (f->tag != kTagFunction2 && f->tag != kTagFunction) {
-    return errorValue(ctx, msg::kMustBeFunction, 3);
+  if (Anyval* error =
+          Require(ctx, m, 1).scalar().next(n, 2).scalar().next(f, 3).function().error()) {
+    return error;
   }
   return tabulate(ctx, *as<aComplex>(m), *as<aComplex>(n), f);
 }
+
+}  // namespace worksheet

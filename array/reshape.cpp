@@ -11,11 +11,11 @@
 // included; transpose keeps the nested flag, reverse does not carry it over. tr refuses
 // nested matrices.
 #include "array/array.h"
-#include "array/support.h"
 #include "host/part_view.h"
+#include "pack/checks.h"
 #include "pack/entries.h"
-#include "pack/guarded.h"
-#include "pack/messages.h"
+#include "pack/errors.h"
+#include "pack/ownership.h"
 
 namespace {
 
@@ -57,8 +57,6 @@ double diagonalSum(PartView part, int32_t n) {
 }
 
 Anyval* trace(UfnCallContext* ctx, const aMatrix* a) {
-  if (a->rows != a->cols) return errorValue(ctx, msg::kMustBeSquare, 1);
-  if (a->nested()) return errorValue(ctx, msg::kMayNotBeNested, 1);
   return scalarValue(ctx, diagonalSum(realPart(a), a->rows), diagonalSum(imagPart(a), a->rows));
 }
 
@@ -67,28 +65,28 @@ Anyval* trace(UfnCallContext* ctx, const aMatrix* a) {
 Anyval* transpose(UfnCallContext* ctx, aMatrix* m) {
   const size_t count = elementCount(m);
   HostArray re, im;
-  if (m->re && !(re = HostArray(ctx, hostArray(ctx, count)))) return outOfMemoryValue();
-  if (m->im && !(im = HostArray(ctx, hostArray(ctx, count)))) return outOfMemoryValue();
+  if (m->re && !(re = HostArray(ctx, count))) return outOfMemoryValue();
+  if (m->im && !(im = HostArray(ctx, count))) return outOfMemoryValue();
   if (re) transposeInto(realPart(m), m->rows, m->cols, re.get());
   if (im) transposeInto(imagPart(m), m->rows, m->cols, im.get());
   return resultMatrix(ctx, m->cols, m->rows, re, im, m->flags & aMatrix::kNested);
 }
 
+namespace worksheet {
+
 Anyval* reverse(UfnCallContext* ctx, Anyval* a) {
-  return guarded(ctx, [&] {
-    if (!isMatrix(a)) return errorValue(ctx, msg::kMustBeArray, 1);
-    return reversed(ctx, as<aMatrix>(a));
-  });
+  if (Anyval* error = Require(ctx, a, 1).matrix().error()) return error;
+  return reversed(ctx, as<aMatrix>(a));
 }
 
 Anyval* transpose(UfnCallContext* ctx, Anyval* a) {
-  if (!isMatrix(a)) return errorValue(ctx, msg::kMustBeArray, 1);
-  return transpose(ctx, as<aMatrix>(a));
+  if (Anyval* error = Require(ctx, a, 1).matrix().error()) return error;
+  return ::transpose(ctx, as<aMatrix>(a));
 }
 
 Anyval* tr(UfnCallContext* ctx, Anyval* a) {
-  return guarded(ctx, [&] {
-    if (!isMatrix(a)) return errorValue(ctx, msg::kMustBeArray, 1);
-    return trace(ctx, as<aMatrix>(a));
-  });
+  if (Anyval* error = Require(ctx, a, 1).matrix().square().notNested().error()) return error;
+  return trace(ctx, as<aMatrix>(a));
 }
+
+}  // namespace worksheet

@@ -7,23 +7,23 @@
 //
 // Only the shape is read: element values, strings, nesting and imaginary parts don't
 // matter.
+#include "pack/checks.h"
 #include "pack/entries.h"
-#include "pack/guarded.h"
-#include "pack/messages.h"
+#include "pack/ownership.h"
 
 namespace {
 
 // rows and cols: a scalar has no rows or columns; anything else but a matrix is refused.
 template <class Count>
 Anyval* shapeCount(UfnCallContext* ctx, Anyval* a, Count count) {
-  return guarded(ctx, [&] {
-    if (isScalar(a)) return scalarValue(ctx, 0.0);
-    if (!isMatrix(a)) return asValue(patch_error(ctx, msg::kMustBeArray, a, 1));
-    return scalarValue(ctx, count(as<aMatrix>(a)));
-  });
+  if (isScalar(a)) return scalarValue(ctx, 0.0);
+  if (Anyval* error = Require(ctx, a, 1).patched().matrix().error()) return error;
+  return scalarValue(ctx, count(as<aMatrix>(a)));
 }
 
 }  // namespace
+
+namespace worksheet {
 
 Anyval* rows(UfnCallContext* ctx, Anyval* a) {
   return shapeCount(ctx, a, [](const aMatrix* m) { return double(m->rows); });
@@ -34,15 +34,14 @@ Anyval* cols(UfnCallContext* ctx, Anyval* a) {
 }
 
 Anyval* length(UfnCallContext* ctx, Anyval* v) {
-  if (!isMatrix(v)) return errorValue(ctx, msg::kMustBeVector, 1);
-  const aMatrix* m = as<aMatrix>(v);
-  if (m->cols != 1) return errorValue(ctx, msg::kMustBeVector, 1, 0);
-  return scalarValue(ctx, m->rows);
+  if (Anyval* error = Require(ctx, v, 1).matrix(msg::kMustBeVector).blame(1, 0).vector().error())
+    return error;
+  return scalarValue(ctx, as<aMatrix>(v)->rows);
 }
 
 Anyval* last(UfnCallContext* ctx, Anyval* v, Anyval* origin) {
-  if (!isMatrix(v)) return errorValue(ctx, msg::kMustBeVector, 1);
-  const aMatrix* m = as<aMatrix>(v);
-  if (m->cols != 1) return errorValue(ctx, msg::kMustBeVector, 1);
-  return scalarValue(ctx, (m->rows - 1) + as<aComplex>(origin)->re);
+  if (Anyval* error = Require(ctx, v, 1).matrix(msg::kMustBeVector).vector().error()) return error;
+  return scalarValue(ctx, (as<aMatrix>(v)->rows - 1) + as<aComplex>(origin)->re);
 }
+
+}  // namespace worksheet

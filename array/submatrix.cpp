@@ -14,12 +14,12 @@
 #include <climits>
 #include <cstdlib>
 
-#include "array/support.h"
 #include "host/embedded.h"
 #include "host/part_view.h"
+#include "pack/checks.h"
 #include "pack/entries.h"
-#include "pack/guarded.h"
-#include "pack/messages.h"
+#include "pack/errors.h"
+#include "pack/ownership.h"
 
 namespace {
 
@@ -36,11 +36,17 @@ int32_t truncated(double index) {
 // value goes to `at`. An error value when it does not name a row (column) of A.
 Anyval* checkIndex(UfnCallContext* ctx, const aComplex& index, int position, int32_t extent,
                    double origin, int32_t& at) {
-  if (index.im != 0.0) return errorValue(ctx, msg::kMustBeReal, position);
-  if (index.re > kLargestIndex) return errorValue(ctx, msg::kIntegerTooLarge, position);
-  const int32_t k = truncated(index.re);
-  if (k < origin || k >= extent + origin) return errorValue(ctx, msg::kInvalidDimension, position);
-  at = static_cast<int32_t>(k - origin);
+  // Truncated only once it is known to fit: out of range, the conversion flags a fault.
+  auto k = [&] { return truncated(index.re); };
+  if (Anyval* error =
+          Require(ctx, asValue(&index), position)
+              .that([&] { return index.im == 0.0; }, msg::kMustBeReal)
+              .that([&] { return !(index.re > kLargestIndex); }, msg::kIntegerTooLarge)
+              .that([&] { return k() >= origin && k() < extent + origin; }, msg::kInvalidDimension)
+              .error()) {
+    return error;
+  }
+  at = static_cast<int32_t>(k() - origin);
   return nullptr;
 }
 
@@ -96,8 +102,8 @@ Anyval* block(UfnCallContext* ctx, const aMatrix* a, Range rows, Range cols) {
   if (Anyval* error = cornerError(ctx, a, rows, cols)) return error;
   const size_t count = static_cast<size_t>(rows.count()) * static_cast<size_t>(cols.count());
   HostArray re, im;
-  if (a->re && !(re = HostArray(ctx, hostArray(ctx, count)))) return outOfMemoryValue();
-  if (a->im && !(im = HostArray(ctx, hostArray(ctx, count)))) return outOfMemoryValue();
+  if (a->re && !(re = HostArray(ctx, count))) return outOfMemoryValue();
+  if (a->im && !(im = HostArray(ctx, count))) return outOfMemoryValue();
   if (re) copyBlock(realPart(a), rows, cols, re.get());
   if (im) copyBlock(imagPart(a), rows, cols, im.get());
   const bool nested = a->nested() && re && holdsEmbedded(re.get(), count);
@@ -152,16 +158,18 @@ Anyval* cut(UfnCallContext* ctx, const aMatrix* a, const aComplex* const index[4
 
 }  // namespace
 
+namespace worksheet {
+
 Anyval* submatrix(UfnCallContext* ctx, Anyval* a, Anyval* ir, Anyval* jr, Anyval* ic, Anyval* jc,
                   Anyval* origin) {
-  if (!isMatrix(a)) return errorValue(ctx, msg::kMustBeArray, 1);
   Anyval* const indices[4] = {ir, jr, ic, jc};
-  for (int n = 0; n < 4; ++n) {
-    if (!isScalar(indices[n])) return errorValue(ctx, msg::kNonScalarValue, n + 2);
-  }
-  return guarded(ctx, [&] {
-    const aComplex* const index[4] = {as<aComplex>(ir), as<aComplex>(jr), as<aComplex>(ic),
-                                      as<aComplex>(jc)};
-    return cut(ctx, as<aMatrix>(a), index, as<aComplex>(origin)->re);
-  });
+  Require arguments(ctx, a, 1);
+  arguments.matrix();
+  for (int n = 0; n < 4; ++n) arguments.next(indices[n], n + 2).scalar();
+  if (Anyval* error = arguments.error()) return error;
+  const aComplex* const index[4] = {as<aComplex>(ir), as<aComplex>(jr), as<aComplex>(ic),
+                                    as<aComplex>(jc)};
+  return cut(ctx, as<aMatrix>(a), index, as<aComplex>(origin)->re);
 }
+
+}  // namespace worksheet

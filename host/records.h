@@ -186,6 +186,10 @@ template <class Record>
 Anyval* asValue(Record* record) {
   return reinterpret_cast<Anyval*>(record);
 }
+template <class Record>
+const Anyval* asValue(const Record* record) {
+  return reinterpret_cast<const Anyval*>(record);
+}
 
 inline bool isMatrix(const Anyval* v) {
   return v->tag == kTagMatrix;

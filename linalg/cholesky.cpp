@@ -11,10 +11,12 @@
 #include <cmath>
 
 #include "linalg/kernels.h"
+#include "pack/checks.h"
 #include "pack/entries.h"
+#include "pack/errors.h"
 #include "pack/heap.h"
-#include "pack/host_values.h"
-#include "pack/messages.h"
+#include "pack/interrupt.h"
+#include "pack/ownership.h"
 
 namespace {
 
@@ -39,7 +41,7 @@ void factorColumn(PartView a, int32_t i, int32_t n, double d) {
   for (int32_t k = 0; k < i; ++k) {
     linalg::subtractMultiple(column, a.column(k) + i + 1, a(i, k), n - i - 1);
   }
-  linalg::divideBy(column, d, n - i - 1);
+  linalg::divideColumn(column, {d}, n - i - 1);
 }
 
 // Puts the diagonal in place and clears the strict upper triangle.
@@ -54,13 +56,15 @@ void finishFactor(PartView a, int32_t n, const double* diagonal) {
 // lower triangle are read) into L L^T in place: L(i, i) = sqrt(a(i, i) - sum of
 // L(i, k)^2), L(j, i) = (a(j, i) - sum of L(j, k) L(i, k)) / L(i, i), sums over k < i
 // subtracted in turn. A diagonal remainder that is not positive gives
-// "non-positive definite matrix"; no scratch gives "out of memory".
-const char* cholesky_factor(aMatrix* m) {
+// "non-positive definite matrix"; no scratch gives "out of memory"; the user's request to
+// stop, asked once per column, "interrupted".
+const char* cholesky_factor(aMatrix* m, const Interrupt& stop) {
   const int32_t n = m->rows;
   heap::Array<double> diagonal(n);
   if (!diagonal) return msg::kOutOfMemory;
   const PartView a = realPart(m);
   for (int32_t i = 0; i < n; ++i) {
+    if (stop.requested()) return msg::kInterrupted;
     const double s = diagonalRemainder(a, i);
     if (!(s > 0.0)) return msg::kNonPositiveDefinite;
     diagonal[i] = std::sqrt(s);
@@ -70,22 +74,22 @@ const char* cholesky_factor(aMatrix* m) {
   return nullptr;
 }
 
-Anyval* cholesky(UfnCallContext* ctx, aMatrix* m) {
-  if (m->rows != m->cols) return errorValue(ctx, msg::kMustBeSquare, 1);
-  if (m->im) return errorValue(ctx, msg::kMustBeReal, 1);
-  if (m->nested()) return errorValue(ctx, msg::kMayNotBeNested, 1);
-
+Anyval* factor(UfnCallContext* ctx, aMatrix* m) {
   TempMatrix copy(ctx);
   if (const char* failure = matrix_copy(ctx, m, copy.out())) return errorValue(ctx, failure, 0);
   if (!copy->re) return errorValue(ctx, msg::kNonPositiveDefinite, 0);
   mirrorUpperTriangle(realPart(copy.get()), m->rows);
-  if (const char* failure = cholesky_factor(copy.get())) return errorValue(ctx, failure, 0);
+  if (const char* failure = cholesky_factor(copy.get(), Interrupt(ctx))) {
+    return errorValue(ctx, failure, 0);
+  }
   return asValue(copy.handOver());
 }
 
 }  // namespace
 
-Anyval* cholesky(UfnCallContext* ctx, Anyval* m) {
-  if (!isMatrix(m)) return errorValue(ctx, msg::kMustBeArray, 1);
-  return cholesky(ctx, as<aMatrix>(m));
+Anyval* worksheet::cholesky(UfnCallContext* ctx, Anyval* m) {
+  if (Anyval* error = Require(ctx, m, 1).matrix().square().real().notNested().error()) {
+    return error;
+  }
+  return factor(ctx, as<aMatrix>(m));
 }

@@ -18,34 +18,15 @@
 #include "host/part_view.h"
 #include "linalg/lu.h"
 #include "linalg/working_matrices.h"
+#include "pack/checks.h"
+#include "pack/errors.h"
 #include "pack/fpguard.h"
-#include "pack/guarded.h"
+#include "pack/guard.h"
 #include "pack/heap.h"
 #include "pack/messages.h"
+#include "pack/ownership.h"
 
 namespace {
-
-// An error value where the matrix-level inv's caller expects the matrix.
-aMatrix* inPlaceOfMatrix(aError* error) {
-  return reinterpret_cast<aMatrix*>(error);
-}
-
-// A new real n x n host matrix over an array from the host allocator (contents
-// undefined), or null when the host has no memory.
-aMatrix* newRealMatrix(UfnCallContext* ctx, int32_t n) {
-  const size_t count = size_t(n) * size_t(n);
-  double* array = hostArray(ctx, count);
-  if (!array) return nullptr;
-  aMatrix* m = nullptr;
-  try {
-    m = aMatrix::mk(ctx->allocator, n, n, array, nullptr, uint32_t(count * sizeof(double)));
-  } catch (...) {
-    giveBackArray(ctx, array);
-    throw;
-  }
-  if (!m) giveBackArray(ctx, array);
-  return m;
-}
 
 // The modulus of the product of U's diagonal, multiplied up from (0, 0) in complex double
 // arithmetic.
@@ -79,14 +60,12 @@ Anyval* inv(UfnCallContext* ctx, Anyval* v) {
 }
 
 aMatrix* inv(UfnCallContext* ctx, aMatrix* m) {
-  auto error = [&](const char* message) {
-    return inPlaceOfMatrix(aError::mk(ctx->allocator, message, 0, 0, nullptr, nullptr));
-  };
-  if (m->nested()) return error(msg::kMayNotBeNested);
-  if (m->rows != m->cols) return error(msg::kMustBeSquare);
+  if (Anyval* error = Require(ctx, m, 0).notNested().square().error()) {
+    return inPlaceOf<aMatrix>(error);
+  }
   aMatrix* inverse = nullptr;
   const char* failure = m->im ? cinv(ctx, m, &inverse, true) : inv(ctx, m, &inverse, true);
-  if (failure) return error(failure);
+  if (failure) return inPlaceOf<aMatrix>(errorValue(ctx, failure, 0));
   return inverse;
 }
 
@@ -97,7 +76,7 @@ const char* inv(UfnCallContext* ctx, aMatrix* m, aMatrix** out, bool check) {
   if (m->rows != m->cols) return msg::kMustBeSquare;
   const int32_t n = m->rows;
 
-  TempMatrix inverse(ctx, newRealMatrix(ctx, n));
+  TempMatrix inverse(ctx, newHostMatrix(ctx, n, n));
   if (!inverse) return msg::kOutOfMemory;
   heap::Array<double> pivots(n);
   if (!pivots) return msg::kOutOfMemory;
@@ -105,8 +84,11 @@ const char* inv(UfnCallContext* ctx, aMatrix* m, aMatrix** out, bool check) {
   if (const char* failure = matrix_copy(ctx, m, copy.out())) return failure;
 
   double sign;
-  if (const char* failure = lud(copy.get(), pivots.get(), &sign, check)) return failure;
-  if (const char* failure = lud_inverse(copy.get(), pivots.get(), inverse->re)) return failure;
+  const Interrupt stop(ctx);
+  if (const char* failure = lud(copy.get(), pivots.get(), &sign, check, stop)) return failure;
+  if (const char* failure = lud_inverse(copy.get(), pivots.get(), inverse->re, stop)) {
+    return failure;
+  }
   *out = inverse.handOver();
   return nullptr;
 }
@@ -117,7 +99,7 @@ const char* cinv(UfnCallContext* ctx, aMatrix* m, aMatrix** out, bool check) {
   if (m->rows != m->cols) return msg::kMustBeSquare;
   const int32_t n = m->rows;
 
-  TempMatrix inverse(ctx, newComplexSquare(ctx, n));
+  TempMatrix inverse(ctx, newHeapMatrix(ctx, n, n, Fill::kUndefined, Fill::kUndefined));
   if (!inverse) return msg::kOutOfMemory;
   heap::Array<double> pivots(n, true);
   if (!pivots) return msg::kOutOfMemory;
@@ -125,10 +107,12 @@ const char* cinv(UfnCallContext* ctx, aMatrix* m, aMatrix** out, bool check) {
   if (const char* failure = complexCopy(ctx, m, copy.out())) return failure;
 
   double sign;
-  if (const char* failure = clud(copy.get(), pivots.get(), sign, check)) return failure;
+  const Interrupt stop(ctx);
+  if (const char* failure = clud(copy.get(), pivots.get(), sign, check, stop)) return failure;
   const double determinant = determinantModulus(copy.get());
   if (determinant == 0.0 || std::isnan(determinant)) return msg::kSingularMatrix;
-  if (const char* failure = clud_inverse(copy.get(), pivots.get(), inverse->re, inverse->im)) {
+  if (const char* failure =
+          clud_inverse(copy.get(), pivots.get(), inverse->re, inverse->im, stop)) {
     return failure;
   }
   *out = inverse.handOver();

@@ -1,91 +1,56 @@
-// Kernels over matrix columns: the steps the factorisations, substitutions and inverses are
-// built from.
+// Kernels over contiguous columns: the steps the factorisations, substitutions and inverses
+// are built from, for real columns (double*) and split complex ones (SplitColumn).
 //
 // Storage is column-major, so a column is contiguous and the loops here run down columns.
 // Every kernel treats each element on its own: element i goes through the same operations,
-// in the same order, as it would in a row-by-row formulation. The routines above arrange
-// their loops around these kernels so that no element's sequence of operations changes,
-// which keeps results bit for bit what the row-by-row algorithms give.
+// in the same order, as it would in a row-by-row formulation. The routines arrange their
+// loops around these kernels so that no element's sequence of operations changes, which
+// keeps results bit for bit what the row-by-row algorithms give.
 #pragma once
 
-#include <cmath>
 #include <cstdint>
 #include <utility>
 
-#include "host/part_view.h"
+#include "linalg/field.h"
 
 namespace linalg {
 
-// y(i) = y(i) - x(i) * alpha for i = 0 .. n-1.
-inline void subtractMultiple(double* __restrict y, const double* __restrict x, double alpha,
+// y(i) = y(i) - x(i) * a for i = 0 .. n-1.
+inline void subtractMultiple(double* __restrict y, const double* __restrict x, double a,
                              int32_t n) {
-  for (int32_t i = 0; i < n; ++i) y[i] -= x[i] * alpha;
+  for (int32_t i = 0; i < n; ++i) y[i] -= x[i] * a;
 }
 
-// x(i) = x(i) / d for i = 0 .. n-1 (true quotients, not products with 1/d).
-inline void divideBy(double* x, double d, int32_t n) {
-  for (int32_t i = 0; i < n; ++i) x[i] = x[i] / d;
-}
-
-// Exchanges rows r and s of one part array over columns 0 .. cols-1.
-inline void swapRows(PartView a, int32_t r, int32_t s, int32_t cols) {
-  for (int32_t j = 0; j < cols; ++j) std::swap(a(r, j), a(s, j));
-}
-
-// The complex column y minus the complex column x times the complex number (ar, ai):
-//   y = y - x * a,  x * a = (xr ar - xi ai, xi ar + xr ai).
-inline void subtractComplexMultiple(double* __restrict yr, double* __restrict yi,
-                                    const double* __restrict xr, const double* __restrict xi,
-                                    double ar, double ai, int32_t n) {
+// The complex y(i) = y(i) - x(i) * a, i = 0 .. n-1, the product as Complex forms it.
+inline void subtractMultiple(SplitColumn y, SplitColumn x, Complex a, int32_t n) {
+  double* __restrict yr = y.re;
+  double* __restrict yi = y.im;
+  const double* __restrict xr = x.re;
+  const double* __restrict xi = x.im;
   for (int32_t i = 0; i < n; ++i) {
-    const double productRe = xr[i] * ar - xi[i] * ai;
-    const double productIm = xi[i] * ar + xr[i] * ai;
+    const double productRe = xr[i] * a.re - xi[i] * a.im;
+    const double productIm = xi[i] * a.re + xr[i] * a.im;
     yr[i] -= productRe;
     yi[i] -= productIm;
   }
 }
 
-// Division by one complex number by Smith's method: the divisor's smaller part is taken
-// relative to its larger one, so no square of a part is ever formed.
-//   |re| >= |im|:  r = im / re,  d = re + r im,  x / (re, im) = ((xr + r xi) / d, (xi - r xr) / d)
-//   |re| <  |im|:  r = re / im,  d = im + r re,  x / (re, im) = ((r xr + xi) / d, (r xi - xr) / d)
-// The divisor must not be 0.
-class SmithDivisor {
- public:
-  SmithDivisor(double re, double im) : byImaginary_(std::fabs(re) < std::fabs(im)) {
-    if (byImaginary_) {
-      ratio_ = re / im;
-      denominator_ = ratio_ * re + im;
-    } else {
-      ratio_ = im / re;
-      denominator_ = ratio_ * im + re;
-    }
-  }
+// x(i) = x(i) / d for i = 0 .. n-1.
+inline void divideColumn(double* x, RealField::Divisor d, int32_t n) {
+  for (int32_t i = 0; i < n; ++i) x[i] = d.divide(x[i]);
+}
+inline void divideColumn(SplitColumn x, const SmithDivisor& d, int32_t n) {
+  for (int32_t i = 0; i < n; ++i) store(x, i, d.divide(load(x, i)));
+}
 
-  // (xr, xi) = (xr, xi) / divisor.
-  void divide(double& xr, double& xi) const {
-    double re, im;
-    if (byImaginary_) {
-      re = (ratio_ * xr + xi) / denominator_;
-      im = (ratio_ * xi - xr) / denominator_;
-    } else {
-      re = (ratio_ * xi + xr) / denominator_;
-      im = (xi - ratio_ * xr) / denominator_;
-    }
-    xr = re;
-    xi = im;
-  }
-
-  // The complex column (xr, xi) divided elementwise, i = 0 .. n-1.
-  void divideColumn(double* xr, double* xi, int32_t n) const {
-    for (int32_t i = 0; i < n; ++i) divide(xr[i], xi[i]);
-  }
-
- private:
-  bool byImaginary_;
-  double ratio_;
-  double denominator_;
-};
+// x(i) = 0 for i = 0 .. n-1.
+inline void zeroColumn(double* x, int32_t n) {
+  for (int32_t i = 0; i < n; ++i) x[i] = 0.0;
+}
+inline void zeroColumn(SplitColumn x, int32_t n) {
+  zeroColumn(x.re, n);
+  zeroColumn(x.im, n);
+}
 
 // The row order a sequence of interchanges produces: order[i] is the original row that
 // ends up at row i after exchanging rows k and pivots[k] - base for k = 0 .. n-1 in turn

@@ -9,19 +9,15 @@
 // the system singular. The result is the copy of v, overwritten with x.
 #include "linalg/lu.h"
 #include "linalg/working_matrices.h"
+#include "pack/checks.h"
 #include "pack/entries.h"
-#include "pack/guarded.h"
-#include "pack/messages.h"
+#include "pack/errors.h"
+#include "pack/ownership.h"
 
 namespace {
 
-Anyval* lsolve(UfnCallContext* ctx, aMatrix* m, aMatrix* v) {
-  if (m->rows != m->cols) return errorValue(ctx, msg::kMustBeSquare, 1);
-  if (v->cols != 1) return errorValue(ctx, msg::kMustBeVector, 2);
-  if (m->rows != v->rows) return errorValue(ctx, msg::kIncompatibleDimension, 2, 0);
-  if (m->nested()) return errorValue(ctx, msg::kMayNotBeNested, 1);
-  if (v->nested()) return errorValue(ctx, msg::kMayNotBeNested, 2);
-
+// The copies of M and v, factored and solved; the copy of v is the result.
+Anyval* solve(UfnCallContext* ctx, aMatrix* m, aMatrix* v) {
   const bool complex = m->im || v->im;
   TempMatrix a(ctx), x(ctx);
   if (const char* failure = complex ? complexCopy(ctx, m, a.out()) : matrix_copy(ctx, m, a.out())) {
@@ -30,7 +26,9 @@ Anyval* lsolve(UfnCallContext* ctx, aMatrix* m, aMatrix* v) {
   if (const char* failure = complex ? complexCopy(ctx, v, x.out()) : matrix_copy(ctx, v, x.out())) {
     return errorValue(ctx, failure, 0);
   }
-  if (const char* failure = complex ? clud_solve(a.get(), x.get()) : lud_solve(a.get(), x.get())) {
+  const Interrupt stop(ctx);
+  if (const char* failure =
+          complex ? clud_solve(a.get(), x.get(), stop) : lud_solve(a.get(), x.get(), stop)) {
     return errorValue(ctx, failure, 0);
   }
   return asValue(x.handOver());
@@ -38,10 +36,26 @@ Anyval* lsolve(UfnCallContext* ctx, aMatrix* m, aMatrix* v) {
 
 }  // namespace
 
-Anyval* lsolve(UfnCallContext* ctx, Anyval* m, Anyval* v) {
-  return guarded(ctx, [&] {
-    if (!isMatrix(m)) return errorValue(ctx, msg::kMustBeArray, 1);
-    if (!isMatrix(v) || as<aMatrix>(v)->cols > 1) return errorValue(ctx, msg::kMustBeVector, 2);
-    return lsolve(ctx, as<aMatrix>(m), as<aMatrix>(v));
-  });
+Anyval* worksheet::lsolve(UfnCallContext* ctx, Anyval* m, Anyval* v) {
+  const aMatrix* a = as<aMatrix>(m);
+  const aMatrix* b = as<aMatrix>(v);
+  if (Anyval* error = Require(ctx, m, 1)
+                          .matrix()
+                          .next(v, 2)
+                          .matrix(msg::kMustBeVector)
+                          .that([&] { return b->cols <= 1; }, msg::kMustBeVector)
+                          .next(m, 1)
+                          .square()
+                          .next(v, 2)
+                          .vector()
+                          .blame(2, 0)
+                          .that([&] { return a->rows == b->rows; }, msg::kIncompatibleDimension)
+                          .next(m, 1)
+                          .notNested()
+                          .next(v, 2)
+                          .notNested()
+                          .error()) {
+    return error;
+  }
+  return solve(ctx, as<aMatrix>(m), as<aMatrix>(v));
 }

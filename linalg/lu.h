@@ -19,9 +19,14 @@
 //
 // Every routine returns null on success or the message of the first failure. A matrix the
 // factorisation gives up on is left partly factored: callers factor copies.
+//
+// The routines that take an Interrupt ask it once per elimination step (the inverses once
+// per block of solutions and direction) and stop with "interrupted" when the user asked to
+// stop; the forms without one never stop.
 #pragma once
 
 #include "host/records.h"
+#include "pack/interrupt.h"
 
 // Factors the real part of the n x n matrix `a` in place.
 //   pivots  n doubles, or null when the interchanges are not wanted; entries 0-based
@@ -29,7 +34,8 @@
 // Messages: "PPnullPtr" (no real part), "invalid dimension", "must be square",
 // "out of memory", "singular matrix" (a zero row, a zero or NaN pivot, or with `check` a
 // pivot below epsilon times the growth; the first pivot is not tested against the growth).
-const char* lud(aMatrix* a, double* pivots, double* sign, bool check);
+const char* lud(aMatrix* a, double* pivots, double* sign, bool check,
+                const Interrupt& stop = Interrupt());
 
 // Factors the complex n x n matrix `a` in place. As lud, with pivot entries 1-based,
 // magnitudes the complex modulus (which throws SE_FPEOverflow_Exception when a modulus
@@ -38,6 +44,7 @@ const char* lud(aMatrix* a, double* pivots, double* sign, bool check);
 // against the growth. Multipliers are formed by Smith's division. Both part arrays must be
 // present: a matrix without one gives "Unknown error" (after the shape messages).
 MATPACK_API const char* clud(aMatrix* a, double* pivots, double& sign, bool check);
+const char* clud(aMatrix* a, double* pivots, double& sign, bool check, const Interrupt& stop);
 
 // Solves L U x = P b with lud's factors `lu` and 0-based `pivots`; b is the real part of
 // the first column of `b` and is overwritten with x. Leading zeros of P b are skipped in
@@ -56,18 +63,20 @@ const char* clud_subst(aMatrix* lu, double* pivots, aMatrix* b);
 // in place: b ends up holding the solution.
 // Messages: "invalid dimension", "must be square", "array size mismatch", "out of memory",
 // and those of lud and lud_subst.
-const char* lud_solve(aMatrix* a, aMatrix* b);
+const char* lud_solve(aMatrix* a, aMatrix* b, const Interrupt& stop = Interrupt());
 
 // The complex counterpart with clud and clud_subst.
-const char* clud_solve(aMatrix* a, aMatrix* b);
+const char* clud_solve(aMatrix* a, aMatrix* b, const Interrupt& stop = Interrupt());
 
 // The inverse from lud's factors `lu` and 0-based `pivots`: writes into `inverse` (n x n,
 // leading dimension n) the columns lud_subst would give for the unit columns e_0 .. e_n-1,
 // bit for bit, but solves many of them at once.
-// Messages: "out of memory".
-const char* lud_inverse(aMatrix* lu, double* pivots, double* inverse);
+// Messages: "out of memory", "interrupted".
+const char* lud_inverse(aMatrix* lu, double* pivots, double* inverse,
+                        const Interrupt& stop = Interrupt());
 
 // The complex counterpart with clud's factors and 1-based pivots; `inverseRe` and
 // `inverseIm` receive the two parts.
-// Messages: "out of memory", "singular matrix" (a zero diagonal entry of U).
-const char* clud_inverse(aMatrix* lu, double* pivots, double* inverseRe, double* inverseIm);
+// Messages: "out of memory", "singular matrix" (a zero diagonal entry of U), "interrupted".
+const char* clud_inverse(aMatrix* lu, double* pivots, double* inverseRe, double* inverseIm,
+                         const Interrupt& stop = Interrupt());

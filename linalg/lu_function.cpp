@@ -17,18 +17,19 @@
 #include "linalg/kernels.h"
 #include "linalg/lu.h"
 #include "linalg/working_matrices.h"
+#include "pack/checks.h"
 #include "pack/entries.h"
+#include "pack/errors.h"
 #include "pack/heap.h"
-#include "pack/host_values.h"
-#include "pack/messages.h"
+#include "pack/ownership.h"
 
 namespace {
 
 // Factors the copy: lud for a real M, clud for a complex one; pivots come back 0-based.
-const char* factor(aMatrix* copy, bool complex, double* pivots) {
+const char* factor(aMatrix* copy, bool complex, double* pivots, const Interrupt& stop) {
   double sign;
-  if (!complex) return lud(copy, pivots, &sign, false);
-  const char* failure = clud(copy, pivots, sign, false);
+  if (!complex) return lud(copy, pivots, &sign, false, stop);
+  const char* failure = clud(copy, pivots, sign, false, stop);
   if (!failure) {
     for (int32_t k = 0; k < copy->rows; ++k) pivots[k] -= 1.0;
   }
@@ -58,9 +59,7 @@ void setPermutation(PartView p, const double* pivots, int32_t n, int32_t* order)
   for (int32_t i = 0; i < n; ++i) p(i, order[i]) = 1.0;
 }
 
-Anyval* lu(UfnCallContext* ctx, aMatrix* m) {
-  if (m->rows != m->cols) return errorValue(ctx, msg::kMustBeSquare, 1);
-  if (m->nested()) return errorValue(ctx, msg::kMayNotBeNested, 1);
+Anyval* factors(UfnCallContext* ctx, aMatrix* m) {
   const int32_t n = m->rows;
 
   heap::Array<double> pivots(n, true);
@@ -69,16 +68,17 @@ Anyval* lu(UfnCallContext* ctx, aMatrix* m) {
   // L and U are written in full once the factors are known; their imaginary parts stay
   // zero for a real M. P is all zero but for its ones.
   const bool complex = m->im != nullptr;
-  TempMatrix l(ctx, newComplexSquare(ctx, n, false, !complex));
+  const Fill triangleIm = complex ? Fill::kUndefined : Fill::kZeros;
+  TempMatrix l(ctx, newHeapMatrix(ctx, n, n, Fill::kUndefined, triangleIm));
   if (!l) return outOfMemoryValue();
-  TempMatrix u(ctx, newComplexSquare(ctx, n, false, !complex));
+  TempMatrix u(ctx, newHeapMatrix(ctx, n, n, Fill::kUndefined, triangleIm));
   if (!u) return outOfMemoryValue();
-  TempMatrix p(ctx, newComplexSquare(ctx, n, true, true));
+  TempMatrix p(ctx, newHeapMatrix(ctx, n, n, Fill::kZeros, Fill::kZeros));
   if (!p) return outOfMemoryValue();
 
   TempMatrix copy(ctx);
   if (const char* failure = complexCopy(ctx, m, copy.out())) return errorValue(ctx, failure, 0);
-  if (const char* failure = factor(copy.get(), complex, pivots.get())) {
+  if (const char* failure = factor(copy.get(), complex, pivots.get(), Interrupt(ctx))) {
     return errorValue(ctx, failure, 0);
   }
 
@@ -93,7 +93,9 @@ Anyval* lu(UfnCallContext* ctx, aMatrix* m) {
 
 }  // namespace
 
-Anyval* lu(UfnCallContext* ctx, Anyval* m) {
-  if (!isMatrix(m)) return errorValue(ctx, msg::kMustBeArray, 0);
-  return lu(ctx, as<aMatrix>(m));
+Anyval* worksheet::lu(UfnCallContext* ctx, Anyval* m) {
+  if (Anyval* error = Require(ctx, m, 1).blame(0, 0).matrix().square().notNested().error()) {
+    return error;
+  }
+  return factors(ctx, as<aMatrix>(m));
 }

@@ -92,43 +92,40 @@ class SearchLine {
 // right of each match.
 Anyval* lineLookup(UfnCallContext* ctx, Anyval* z, Anyval* a, Anyval* index, Anyval* tol,
                    Anyval* origin, SearchLine::Direction direction) {
-  return Ufn::guarded_lookup(ctx, {z, a, index, tol, origin}, [&]() -> Anyval* {
-    const std::optional<Key> key = Key::of(z, tol);
-    if (!key) return lookup_error(ctx, msg::kStringOrScalar, kKeyArgument);
-    const double offset = Ufn::index_argument(index) - std::trunc(as<aComplex>(origin)->re);
-    const SearchLine line = SearchLine::of(*key, a, direction);
-    if (!(offset >= 0 && offset < line.indexBound()))
-      return lookup_error(ctx, msg::kIndexOutOfBounds, kThirdArgument);
+  const std::optional<Key> key = Key::of(z, tol);
+  if (!key) return lookup_error(ctx, msg::kStringOrScalar, kKeyArgument);
+  const double offset = Ufn::index_argument(index) - std::trunc(as<aComplex>(origin)->re);
+  const SearchLine line = SearchLine::of(*key, a, direction);
+  if (!(offset >= 0 && offset < line.indexBound()))
+    return lookup_error(ctx, msg::kIndexOutOfBounds, kThirdArgument);
 
-    FoundList<Position> found;
-    if (!found.reserve(size_t(line.size())))
-      return lookup_error(ctx, msg::kOutOfMemory, kNoArgument);
-    for (int32_t k = 0; k < line.size(); ++k) {
-      if (line.matches(*key, k)) found.append(line.at(k, uint32_t(offset)));
-    }
-    return Ufn::found_result(ctx, line.matrix(), found);
-  });
+  FoundList<Position> found;
+  if (!found.reserve(size_t(line.size()))) return lookup_error(ctx, msg::kOutOfMemory, kNoArgument);
+  for (int32_t k = 0; k < line.size(); ++k) {
+    if (line.matches(*key, k)) found.append(line.at(k, uint32_t(offset)));
+  }
+  return Ufn::found_result(ctx, line.matrix(), found);
 }
 
 }  // namespace
 
-Anyval* lookup(UfnCallContext* ctx, Anyval* z, Anyval* a, Anyval* b, Anyval* tol) {
-  return Ufn::guarded_lookup(ctx, {z, a, b, tol}, [&]() -> Anyval* {
-    const std::optional<Key> key = Key::of(z, tol);
-    if (!key) return lookup_error(ctx, msg::kStringOrScalar, kKeyArgument);
-    const aMatrix* source = Ufn::any_matrix(b);
-    const aMatrix* searched = Ufn::searched_matrix(*key, a);
-    if (searched->rows > source->rows || searched->cols > source->cols)
-      return lookup_error(ctx, msg::kIncompatibleDimension, kThirdArgument);
+namespace worksheet {
 
-    FoundList<Position> found;
-    if (!found.reserve(elementCount(searched)))
-      return lookup_error(ctx, msg::kOutOfMemory, kNoArgument);
-    Ufn::for_each_match(*key, searched, [&](int32_t i, int32_t j) {
-      found.append({uint32_t(i), uint32_t(j)});
-    });
-    return Ufn::found_result(ctx, source, found);
+Anyval* lookup(UfnCallContext* ctx, Anyval* z, Anyval* a, Anyval* b, Anyval* tol) {
+  const std::optional<Key> key = Key::of(z, tol);
+  if (!key) return lookup_error(ctx, msg::kStringOrScalar, kKeyArgument);
+  const aMatrix* source = Ufn::any_matrix(b);
+  const aMatrix* searched = Ufn::searched_matrix(*key, a);
+  if (searched->rows > source->rows || searched->cols > source->cols)
+    return lookup_error(ctx, msg::kIncompatibleDimension, kThirdArgument);
+
+  FoundList<Position> found;
+  if (!found.reserve(elementCount(searched)))
+    return lookup_error(ctx, msg::kOutOfMemory, kNoArgument);
+  Ufn::for_each_match(*key, searched, [&](int32_t i, int32_t j) {
+    found.append({uint32_t(i), uint32_t(j)});
   });
+  return Ufn::found_result(ctx, source, found);
 }
 
 Anyval* hlookup(UfnCallContext* ctx, Anyval* z, Anyval* a, Anyval* r, Anyval* tol, Anyval* origin) {
@@ -138,3 +135,5 @@ Anyval* hlookup(UfnCallContext* ctx, Anyval* z, Anyval* a, Anyval* r, Anyval* to
 Anyval* vlookup(UfnCallContext* ctx, Anyval* z, Anyval* a, Anyval* c, Anyval* tol, Anyval* origin) {
   return lineLookup(ctx, z, a, c, tol, origin, SearchLine::kFirstColumn);
 }
+
+}  // namespace worksheet

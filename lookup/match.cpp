@@ -23,7 +23,8 @@
 #include "lookup/matching.h"
 #include "lookup/selector.h"
 #include "pack/entries.h"
-#include "pack/host_values.h"
+#include "pack/errors.h"
+#include "pack/ownership.h"
 
 namespace {
 
@@ -47,23 +48,24 @@ Anyval* positionColumn(UfnCallContext* ctx, std::span<const uint32_t> indices, u
 
 }  // namespace
 
+namespace worksheet {
+
 Anyval* match(UfnCallContext* ctx, Anyval* z, Anyval* a, Anyval* tol, Anyval* origin) {
-  return Ufn::guarded_lookup(ctx, {z, a, tol, origin}, [&]() -> Anyval* {
-    const std::optional<Ufn::Key> key = Ufn::Key::of(z, tol);
-    if (!key) return lookup_error(ctx, msg::kStringOrScalar, kKeyArgument);
-    const aMatrix* m = Ufn::searched_matrix(*key, a);
+  const std::optional<Ufn::Key> key = Ufn::Key::of(z, tol);
+  if (!key) return lookup_error(ctx, msg::kStringOrScalar, kKeyArgument);
+  const aMatrix* m = Ufn::searched_matrix(*key, a);
 
-    // Each match as its column-major index: row k mod rows, column k div rows.
-    Ufn::FoundList<uint32_t> found;
-    if (!found.reserve(elementCount(m))) return lookup_error(ctx, msg::kOutOfMemory, kNoArgument);
-    Ufn::for_each_match(*key, m, [&](int32_t i, int32_t j) {
-      found.append(uint32_t(i) + uint32_t(j) * uint32_t(m->rows));
-    });
-    if (found.empty()) return lookup_error(ctx, msg::kNoMatch, kNoArgument);
-
-    const double o = std::trunc(as<aComplex>(origin)->re);
-    if (m->cols < 2)
-      return Ufn::result_or_out_of_memory(Ufn::index_column(ctx, found.entries(), o));
-    return positionColumn(ctx, found.entries(), uint32_t(m->rows), o);
+  // Each match as its column-major index: row k mod rows, column k div rows.
+  Ufn::FoundList<uint32_t> found;
+  if (!found.reserve(elementCount(m))) return lookup_error(ctx, msg::kOutOfMemory, kNoArgument);
+  Ufn::for_each_match(*key, m, [&](int32_t i, int32_t j) {
+    found.append(uint32_t(i) + uint32_t(j) * uint32_t(m->rows));
   });
+  if (found.empty()) return lookup_error(ctx, msg::kNoMatch, kNoArgument);
+
+  const double o = std::trunc(as<aComplex>(origin)->re);
+  if (m->cols < 2) return Ufn::result_or_out_of_memory(Ufn::index_column(ctx, found.entries(), o));
+  return positionColumn(ctx, found.entries(), uint32_t(m->rows), o);
 }
+
+}  // namespace worksheet

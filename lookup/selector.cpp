@@ -1,36 +1,25 @@
 #include "lookup/selector.h"
 
 #include <cstring>
-#include <limits>
 
 #include "host/embedded.h"
 #include "host/part_view.h"
 #include "host/ufnutils.h"
-#include "pack/host_values.h"
+#include "pack/errors.h"
+#include "pack/ownership.h"
 
 namespace Ufn {
 
 namespace {
 
-using AllocatorSlot = HRESULT(WS_STDCALL*)(IwsAllocator*, void**, uint32_t);
-
-// A block of `bytes` from an allocator slot; null when the host has none, or when the size
-// does not fit the slot's 32-bit byte count.
-void* hostBlock(UfnCallContext* ctx, AllocatorSlot slot, uint64_t bytes) {
-  if (bytes > std::numeric_limits<uint32_t>::max()) return nullptr;
-  void* block = nullptr;
-  if (slot(ctx->allocator, &block, static_cast<uint32_t>(bytes)) < 0) throw HostAllocFailure();
-  return block;
-}
-
 // Slot 61: a record that points at other values.
 void* recordBlock(UfnCallContext* ctx, uint64_t bytes) {
-  return hostBlock(ctx, ctx->allocator->table->allocRecord, bytes);
+  return hostBlock(ctx, HostBlock::kRecord, bytes);
 }
 
 // Slot 62: plain data.
 void* dataBlock(UfnCallContext* ctx, uint64_t bytes) {
-  return hostBlock(ctx, ctx->allocator->table->allocData, bytes);
+  return hostBlock(ctx, HostBlock::kData, bytes);
 }
 
 static_assert(sizeof(aMatrix) % alignof(double) == 0, "part arrays follow the header");

@@ -12,7 +12,7 @@
 //   index_column, position_vector, nested_column
 //                           match's results: plain indices, or nested [row; column] vectors
 //   lookup_error            an error record naming the argument at fault
-//   guarded_lookup          runs a function body and turns what it throws into an error
+//   LookupHandlers          the entries' policy: what a function body throws becomes an error
 #pragma once
 
 #include <cstddef>
@@ -110,22 +110,24 @@ Anyval* caught_error(UfnCallContext* ctx, const char* message, int index) noexce
 // it is none of them.
 int argument_index(std::initializer_list<const Anyval*> arguments, const Anyval* value);
 
-// Runs the body of a lookup function whose arguments (after the context, system variables
-// included) are `arguments`. A value of the wrong kind becomes an error naming the argument
-// that carried it; any other exception an error with its text (so a failed host allocation
-// reads "gc: memory allocation failed"), naming no argument.
-template <class Body>
-Anyval* guarded_lookup(UfnCallContext* ctx, std::initializer_list<const Anyval*> arguments,
-                       Body&& body) {
-  try {
-    return body();
-  } catch (const bad_cast& e) {
-    return caught_error(ctx, e.what(), argument_index(arguments, e.value()));
-  } catch (const std::exception& e) {
-    return caught_error(ctx, e.what(), kNoArgument);
-  } catch (...) {
-    return caught_error(ctx, msg::kUnknownError, kNoArgument);
+// The policy the lookup functions' entries run under (pack/guard.h): `arguments` are the
+// entry's (system variables included). A value of the wrong kind becomes an error naming the
+// argument that carried it; any other exception an error with its text (so a failed host
+// allocation reads "gc: memory allocation failed"), naming no argument.
+struct LookupHandlers {
+  template <class Body>
+  static Anyval* run(UfnCallContext* ctx, std::initializer_list<const Anyval*> arguments,
+                     Body&& body) {
+    try {
+      return body();
+    } catch (const bad_cast& e) {
+      return caught_error(ctx, e.what(), argument_index(arguments, e.value()));
+    } catch (const std::exception& e) {
+      return caught_error(ctx, e.what(), kNoArgument);
+    } catch (...) {
+      return caught_error(ctx, msg::kUnknownError, kNoArgument);
+    }
   }
-}
+};
 
 }  // namespace Ufn

@@ -1,9 +1,13 @@
-// The worksheet functions' entries: what the function table points at. Each takes the
-// call context, then one value per worksheet argument, then the system variables its
-// table row appends (TOL, ORIGIN); a counted entry takes the number of arguments first.
+// The worksheet functions as the table's entries run them (pack/entry.h): each takes the
+// call context, then one value per worksheet argument, then the system variables its table
+// row appends (TOL, ORIGIN); a counted function takes its values gathered. The table row
+// names the policy an entry runs its function under.
 #pragma once
 
 #include "host/records.h"
+#include "pack/entry.h"
+
+namespace worksheet {
 
 // Shapes.
 Anyval* rows(UfnCallContext* ctx, Anyval* a);
@@ -20,18 +24,20 @@ Anyval* match(UfnCallContext* ctx, Anyval* z, Anyval* a, Anyval* tol, Anyval* or
 // Building, joining, cutting and reducing arrays.
 Anyval* identity(UfnCallContext* ctx, Anyval* n);
 Anyval* diag(UfnCallContext* ctx, Anyval* v);
-Anyval* augment(UfnCallContext* ctx, int count, ...);
-MATPACK_API Anyval* stack(UfnCallContext* ctx, int count, ...);  // also exported: array/array.h
+Anyval* augment(UfnCallContext* ctx, Counted values);
+Anyval* stack(UfnCallContext* ctx, Counted values);
 Anyval* submatrix(UfnCallContext* ctx, Anyval* a, Anyval* ir, Anyval* jr, Anyval* ic, Anyval* jc,
                   Anyval* origin);
 Anyval* reverse(UfnCallContext* ctx, Anyval* a);
 Anyval* transpose(UfnCallContext* ctx, Anyval* a);
 Anyval* tr(UfnCallContext* ctx, Anyval* a);
-Anyval* max(UfnCallContext* ctx, int count, ...);
-Anyval* min(UfnCallContext* ctx, int count, ...);
+Anyval* max(UfnCallContext* ctx, Counted values);
+Anyval* min(UfnCallContext* ctx, Counted values);
 Anyval* matrix(UfnCallContext* ctx, Anyval* m, Anyval* n, Anyval* f);
 
 // Linear systems and decompositions.
 Anyval* cholesky(UfnCallContext* ctx, Anyval* m);
 Anyval* lsolve(UfnCallContext* ctx, Anyval* m, Anyval* v);
 Anyval* lu(UfnCallContext* ctx, Anyval* m);
+
+}  // namespace worksheet

@@ -3,6 +3,8 @@
 #include <cfloat>
 #include <cmath>
 
+#include "pack/messages.h"
+
 #if !(defined(__i386__) || defined(__x86_64__))
 #error "the floating-point guard drives the x87 and SSE units directly"
 #endif
@@ -95,50 +97,14 @@ void Guard::reset() {
 
 const char* messageFor(uint32_t code) {
   switch (code) {
-    case 0x80000001:
-      return "EXCEPTION_GUARD_PAGE";
-    case 0x80000002:
-      return "EXCEPTION_DATATYPE_MISALIGNMENT";
-    case 0x80000003:
-      return "EXCEPTION_BREAKPOINT";
-    case 0x80000004:
-      return "EXCEPTION_SINGLE_STEP";
-    case 0xC0000005:
-      return "EXCEPTION_ACCESS_VIOLATION";
-    case 0xC0000006:
-      return "EXCEPTION_IN_PAGE_ERROR";
-    case 0xC000001D:
-      return "EXCEPTION_ILLEGAL_INSTRUCTION";
-    case 0xC0000025:
-      return "EXCEPTION_NONCONTINUABLE_EXCEPTION";
-    case 0xC0000026:
-      return "EXCEPTION_INVALID_DISPOSITION";
-    case 0xC000008C:
-      return "EXCEPTION_ARRAY_BOUNDS_EXCEEDED";
-    case 0xC000008D:
-      return "EXCEPTION_FLT_DENORMAL_OPERAND";
     case kFltDivideByZero:
-      return "singularity";
-    case 0xC000008F:
-      return "EXCEPTION_FLT_INEXACT_RESULT";
+      return msg::kSingularity;
     case kFltInvalidOperation:
-      return "floating point error";
+      return msg::kFloatingPointError;
     case kFltOverflow:
-      return "overflow";
-    case 0xC0000092:
-      return "EXCEPTION_FLT_STACK_CHECK";
-    case 0xC0000093:
-      return "EXCEPTION_FLT_UNDERFLOW";
-    case 0xC0000094:
-      return "EXCEPTION_INT_DIVIDE_BY_ZERO";
-    case 0xC0000095:
-      return "EXCEPTION_INT_OVERFLOW";
-    case 0xC0000096:
-      return "EXCEPTION_PRIV_INSTRUCTION";
-    case 0xC00000FD:
-      return "EXCEPTION_STACK_OVERFLOW";
+      return msg::kOverflow;
     default:
-      return "EXCEPTION_UNKNOWN_EXCEPTION";
+      return exceptionName(code);
   }
 }
 

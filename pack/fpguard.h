@@ -12,52 +12,7 @@
 
 #include <cstdint>
 
-// Structured-exception codes the pack raises or names.
-enum : uint32_t {
-  kFltDivideByZero = 0xC000008E,
-  kFltInvalidOperation = 0xC0000090,
-  kFltOverflow = 0xC0000091,
-};
-
-// A structured exception: its code and one extra word.
-class SE_Exception {
- public:
-  SE_Exception(uint32_t code, uint32_t extra) : code_(code), extra_(extra) {}
-  uint32_t code() const { return code_; }
-  uint32_t extra() const { return extra_; }
-
- private:
-  uint32_t code_;
-  uint32_t extra_;
-};
-
-// A floating-point exception. Construction clears the pending floating-point flags and
-// keeps the status they had. The predicates tell which fault the object stands for.
-class SE_FPE_Exception : public SE_Exception {
- public:
-  SE_FPE_Exception(const uint32_t& code, uint32_t extra);
-  SE_FPE_Exception(const SE_FPE_Exception&) = default;
-
-  virtual bool isOverflow() const { return false; }
-  virtual bool isZeroDivide() const { return false; }
-  virtual bool isInvalid() const { return false; }
-  virtual bool isUnderflow() const { return false; }
-  virtual bool isInexact() const { return false; }
-  virtual bool isDenormal() const { return false; }
-  virtual bool isStackCheck() const { return false; }
-
-  // The status word the flags had, in clearfp's encoding.
-  uint32_t status() const { return status_; }
-
- private:
-  uint32_t status_;
-};
-
-class SE_FPEOverflow_Exception : public SE_FPE_Exception {
- public:
-  using SE_FPE_Exception::SE_FPE_Exception;
-  bool isOverflow() const override { return true; }
-};
+#include "host/structured_exceptions.h"
 
 namespace fpu {
 
@@ -75,7 +30,8 @@ enum : uint32_t {
 // status they had.
 uint32_t clearfp();
 
-// The worksheet message for a structured-exception code.
+// The worksheet message for a structured-exception code: the three faults the guard looks
+// for read "singularity", "floating point error" and "overflow", every other code its name.
 const char* messageFor(uint32_t code);
 
 // |re + i im|. Without scaling: the squares and their sum are held in the x87's extended

@@ -8,11 +8,15 @@
 //   TOLLIST, ORIGINLIST, BOTHLIST
 //                   the system variables a row appends: (TOL), (ORIGIN), (TOL ORIGIN)
 //
+// Each row's entry is its worksheet function run under a policy (pack/guard.h): Plain,
+// Guarded, or the lookup functions' own handlers. The rows are the one place that says which.
+//
 // The records are completed when the library loads, after ufnutils (a load-time import)
 // has set up the host's signature objects and name records the rows point at.
 #include <cstring>
 
 #include "host/ufnutils.h"
+#include "lookup/selector.h"
 #include "pack/entries.h"
 #include "pack/exports.h"
 
@@ -105,38 +109,44 @@ struct Row {
   const sString* unitRule;
 };
 
+using Lookup = Ufn::LookupHandlers;
+
 // Reads the host's records, so it runs at load time, not at compile time.
 void fillTable() {
   const Row source[kFunctionCount] = {
-      {Any_to_Any, nullptr, 8, &string_rows, rows, StripUnit_sString},
-      {Any_to_Any, nullptr, 8, &string_cols, cols, StripUnit_sString},
-      {Any_to_Any, nullptr, 8, &string_identity, identity, &ruleVDimless},
-      {Any_Any_to_Num, &ORIGINLIST, 12, &string_last, last, StripUnit_sString},
-      {Any_to_Num, nullptr, 12, &string_length, length, StripUnit_sString},
-      {Variable_to_Num, nullptr, 12, &string_max, max, &ruleEqDims},
-      {Variable_to_Num, nullptr, 12, &string_min, min, &ruleEqDims},
-      {Any_to_Any, nullptr, 12, &string_reverse, reverse, &ruleEachEqDims},
-      {Any_Any_Any_Any_Any_Any_to_Any, &ORIGINLIST, 12, &string_submatrix, submatrix,
-       &ruleSubmatrix},
-      {Any_to_Any, nullptr, 12, Transpose_sString, transpose, &ruleEqDims},
-      {Any_to_Any, nullptr, 12, &string_tr, tr, &ruleEqDims},
-      {Variable_to_Num, nullptr, 12, &string_augment, augment, &ruleEqDims},
-      {Variable_to_Num, nullptr, 12, &string_stack, stack, &ruleEqDims},
-      {Any_Any_Any_to_Mat, nullptr, 0, &string_matrix, matrix, &ruleMatrix},
+      {Any_to_Any, nullptr, 8, &string_rows, entry<Guarded, worksheet::rows>, StripUnit_sString},
+      {Any_to_Any, nullptr, 8, &string_cols, entry<Guarded, worksheet::cols>, StripUnit_sString},
+      {Any_to_Any, nullptr, 8, &string_identity, entry<Plain, worksheet::identity>, &ruleVDimless},
+      {Any_Any_to_Num, &ORIGINLIST, 12, &string_last, entry<Plain, worksheet::last>,
+       StripUnit_sString},
+      {Any_to_Num, nullptr, 12, &string_length, entry<Plain, worksheet::length>, StripUnit_sString},
+      {Variable_to_Num, nullptr, 12, &string_max, entry<Guarded, worksheet::max>, &ruleEqDims},
+      {Variable_to_Num, nullptr, 12, &string_min, entry<Plain, worksheet::min>, &ruleEqDims},
+      {Any_to_Any, nullptr, 12, &string_reverse, entry<Guarded, worksheet::reverse>,
+       &ruleEachEqDims},
+      {Any_Any_Any_Any_Any_Any_to_Any, &ORIGINLIST, 12, &string_submatrix,
+       entry<Guarded, worksheet::submatrix>, &ruleSubmatrix},
+      {Any_to_Any, nullptr, 12, Transpose_sString, entry<Plain, worksheet::transpose>, &ruleEqDims},
+      {Any_to_Any, nullptr, 12, &string_tr, entry<Guarded, worksheet::tr>, &ruleEqDims},
+      {Variable_to_Num, nullptr, 12, &string_augment, entry<Guarded, worksheet::augment>,
+       &ruleEqDims},
+      {Variable_to_Num, nullptr, 12, &string_stack, entry<Guarded, worksheet::stack>, &ruleEqDims},
+      {Any_Any_Any_to_Mat, nullptr, 0, &string_matrix, entry<Plain, worksheet::matrix>,
+       &ruleMatrix},
       {Any_to_Any, nullptr, 12, &string_cond1, nullptr, &ruleEqDimsDimless},
       {Any_to_Any, nullptr, 12, &string_cond2, nullptr, &ruleEqDimsDimless},
       {Any_to_Any, nullptr, 12, &string_conde, nullptr, &ruleEqDimsDimless},
       {Any_to_Any, nullptr, 12, &string_condi, nullptr, &ruleEqDimsDimless},
-      {Any_to_Mat, nullptr, 12, &string_cholesky, cholesky, &ruleCholesky},
-      {Any_to_Any, nullptr, 12, diag_sString, diag, &ruleVDimless},
+      {Any_to_Mat, nullptr, 12, &string_cholesky, entry<Plain, worksheet::cholesky>, &ruleCholesky},
+      {Any_to_Any, nullptr, 12, diag_sString, entry<Guarded, worksheet::diag>, &ruleVDimless},
       {Any_Any_to_Any, &TOLLIST, 12, &string_eigenvals, nullptr, &ruleEachEqDims},
       {Any_to_Any, nullptr, 12, &string_eigenvecs, nullptr, &ruleEqDimsDimless},
       {Any_Any_to_Mat, nullptr, 12, &string_eigenvec, nullptr, &ruleEqDimsDimless},
       {Any_Any_to_Any, nullptr, 12, &string_genvals, nullptr, &ruleDimsLikeDiv},
       {Any_Any_to_Any, nullptr, 12, &string_genvecs, nullptr, &ruleGenvecs},
       {Any_Any_to_Mat, &TOLLIST, 12, &string_geninv, nullptr, &ruleGeninv},
-      {Any_Any_to_Any, nullptr, 12, &string_lsolve, lsolve, &ruleLsolve},
-      {Any_to_Mat, nullptr, 12, &string_lu, lu, &ruleVDimless},
+      {Any_Any_to_Any, nullptr, 12, &string_lsolve, entry<Guarded, worksheet::lsolve>, &ruleLsolve},
+      {Any_to_Mat, nullptr, 12, &string_lu, entry<Plain, worksheet::lu>, &ruleVDimless},
       {Any_to_Num, nullptr, 12, &string_norm1, nullptr, &ruleEqDims},
       {Any_to_Num, nullptr, 12, &string_norm2, nullptr, &ruleEqDims},
       {Any_to_Any, nullptr, 12, &string_norme, nullptr, &ruleEqDims},
@@ -146,10 +156,14 @@ void fillTable() {
       {Any_to_Mat, nullptr, 12, &string_rref, nullptr, &ruleVDimless},
       {Any_to_Any, nullptr, 12, &string_svd, nullptr, &ruleVDimless},
       {Any_to_Any, nullptr, 12, &string_svds, nullptr, &ruleVDimless},
-      {Any_Any_Any_Any_to_Any, &TOLLIST, 8, &string_lookup, lookup, &ruleLookup},
-      {Any_Any_Any_Any_Any_to_Any, &BOTHLIST, 8, &string_hlookup, hlookup, &ruleLineLookup},
-      {Any_Any_Any_Any_Any_to_Any, &BOTHLIST, 8, &string_vlookup, vlookup, &ruleLineLookup},
-      {Any_Any_Any_Any_to_Any, &BOTHLIST, 8, &string_match, match, &ruleEqDimsDimless},
+      {Any_Any_Any_Any_to_Any, &TOLLIST, 8, &string_lookup, entry<Lookup, worksheet::lookup>,
+       &ruleLookup},
+      {Any_Any_Any_Any_Any_to_Any, &BOTHLIST, 8, &string_hlookup, entry<Lookup, worksheet::hlookup>,
+       &ruleLineLookup},
+      {Any_Any_Any_Any_Any_to_Any, &BOTHLIST, 8, &string_vlookup, entry<Lookup, worksheet::vlookup>,
+       &ruleLineLookup},
+      {Any_Any_Any_Any_to_Any, &BOTHLIST, 8, &string_match, entry<Lookup, worksheet::match>,
+       &ruleEqDimsDimless},
   };
   for (int32_t i = 0; i < kFunctionCount; ++i) {
     const Row& row = source[i];

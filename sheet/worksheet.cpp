@@ -3,6 +3,8 @@
 #include <cmath>
 #include <utility>
 
+#include "host/structured_exceptions.h"
+
 namespace sheet {
 
 namespace {
@@ -228,6 +230,9 @@ Anyval* Worksheet::intoPack(const std::string& what, Call call) {
     result = call();
   } catch (const CallError& e) {
     throw HostError(e.what());
+  } catch (const SE_FPE_Exception& e) {
+    // A floating-point fault that a plain entry let through, named as the system names it.
+    throw HostError(what + " raised " + exceptionName(e.code()));
   } catch (const std::exception& e) {
     throw HostError(what + " raised an exception: " + e.what());
   } catch (...) {

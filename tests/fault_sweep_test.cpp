@@ -1,7 +1,8 @@
-// Every function survives every allocation failing: for a representative call of each,
-// fail each host allocation in turn (both ways the host can fail), then each scratch
-// allocation of the pack's heap in turn. Each run must give an error value (or let the
-// host's allocation failure through as std::bad_alloc), and must leave behind no block
+// Every function survives every allocation failing and every interrupt: for a
+// representative call of each, fail each host allocation in turn (both ways the host can
+// fail), then each scratch allocation of the pack's heap in turn, then answer the user's
+// request to stop at each interrupt poll in turn. Each run must give an error value (or let
+// the host's allocation failure through as std::bad_alloc), and must leave behind no block
 // that only the failed call could have released.
 //
 // Add one line to kCases for each new function. Exported routines that have no table row
@@ -29,6 +30,24 @@ Anyval* (*const valueInv)(UfnCallContext*, Anyval*) = inv;
 
 // The arguments of a case, built fresh for each run.
 #define ARGUMENTS(...) [](Values& v) { return std::vector<Anyval*>{__VA_ARGS__}; }
+
+// An order at which the LU family polls for interrupts many times; smaller on the 32-bit
+// build, whose tests run under an emulator.
+constexpr int kLargeOrder = sizeof(void*) == 8 ? 200 : 24;
+
+// Well-conditioned matrices of that order: diagonally dominant, and symmetric positive
+// definite.
+Anyval* dominant(Values& v) {
+  return v.value(kLargeOrder, kLargeOrder,
+                 [](int i, int j) { return i == j ? kLargeOrder : 1.0 / (1 + i + 2 * j); });
+}
+Anyval* definite(Values& v) {
+  return v.value(kLargeOrder, kLargeOrder,
+                 [](int i, int j) { return i == j ? kLargeOrder : 1.0 / (1 + i + j); });
+}
+Anyval* ones(Values& v) {
+  return v.value(kLargeOrder, 1, [](int, int) { return 1.0; });
+}
 
 const SweepCase kCases[] = {
     {"rows", "rows", ARGUMENTS(v.value({{1, 2}, {3, 4}}))},
@@ -75,6 +94,10 @@ const SweepCase kCases[] = {
     {"cholesky", "cholesky", ARGUMENTS(v.value({{4, 2}, {2, 3}}))},
     {"inv", "inv", ARGUMENTS(v.value({{1, 2}, {3, 4}})), valueInv},
     {"cinv", "inv", ARGUMENTS(v.value({{1, 2}, {3, 4}}, {{1, 0}, {0, 1}})), valueInv},
+    {"lu_large", "lu", ARGUMENTS(dominant(v))},
+    {"lsolve_large", "lsolve", ARGUMENTS(dominant(v), ones(v))},
+    {"cholesky_large", "cholesky", ARGUMENTS(definite(v))},
+    {"inv_large", "inv", ARGUMENTS(dominant(v)), valueInv},
 };
 
 void PrintTo(const SweepCase& c, std::ostream* out) {
@@ -160,6 +183,22 @@ TEST_P(FaultSweep, EveryScratchAllocationFailing) {
     if (!reached) break;
     ASSERT_NE(outcome.result, nullptr);
     EXPECT_EQ(outcome.result->tag, kTagError);
+  }
+}
+
+TEST_P(FaultSweep, EveryInterrupt) {
+  for (long n = 1;; ++n) {
+    SCOPED_TRACE("interrupt at poll " + std::to_string(n));
+    long polls = 0;
+    Outcome outcome = run([&] { host.evaluator.interruptAfter(n); },
+                          [&] {
+                            polls = host.evaluator.polls();
+                            host.evaluator.interruptAfter(0);
+                          });
+    ASSERT_FALSE(outcome.badAlloc);
+    EXPECT_TRUE(outcome.garbage.empty()) << sheet::describe(outcome.garbage);
+    if (polls < n) break;
+    EXPECT_ERROR(outcome.result, "interrupted", 0, 0);
   }
 }
 

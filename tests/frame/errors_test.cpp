@@ -2,7 +2,8 @@
 // pack builds them.
 #include <cstring>
 
-#include "pack/host_values.h"
+#include "pack/errors.h"
+#include "pack/ownership.h"
 #include "tests/support/pack_test.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "pack/fpguard.h"
-#include "pack/guarded.h"
+#include "pack/guard.h"
 #include "pack/messages.h"
 #include "tests/support/pack_test.h"
 

@@ -9,9 +9,10 @@
 #include <csignal>
 #include <cstdarg>
 
+#include "pack/errors.h"
 #include "pack/exports.h"
 #include "pack/heap.h"
-#include "pack/host_values.h"
+#include "pack/ownership.h"
 #include "sheet/interrupt.h"
 
 namespace {

@@ -27,6 +27,14 @@ aMatrix* Values::matrix(Rows re, Rows im, int ld) {
   return m;
 }
 
+Anyval* Values::value(int rows, int cols, const std::function<double(int, int)>& element) {
+  aMatrix* m = allocator_.matrix(rows, cols, true, false);
+  for (int j = 0; j < cols; ++j) {
+    for (int i = 0; i < rows; ++i) realPart(m)(i, j) = element(i, j);
+  }
+  return asValue(m);
+}
+
 aMatrix* Values::column(std::initializer_list<Anyval*> elements) {
   aMatrix* m = allocator_.matrix(static_cast<int>(elements.size()), 1, true, false);
   int i = 0;

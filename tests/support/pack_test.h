@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <utility>
@@ -32,6 +33,8 @@ class Values {
   // one. `ld` > rows leaves a gap of NaNs below each column.
   aMatrix* matrix(Rows re, Rows im = {}, int ld = 0);
   Anyval* value(Rows re, Rows im = {}, int ld = 0) { return asValue(matrix(re, im, ld)); }
+  // A rows x cols real matrix with element (i, j) = element(i, j).
+  Anyval* value(int rows, int cols, const std::function<double(int, int)>& element);
   // An n x 1 column of values given as embedded elements, with the nested flag when any
   // of them is a matrix.
   aMatrix* column(std::initializer_list<Anyval*> elements);

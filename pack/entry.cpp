@@ -1,6 +1,6 @@
-#include "array/support.h"
+#include "pack/entry.h"
 
-heap::Array<Anyval*> argumentArray(int count, std::va_list list) {
+heap::Array<Anyval*> gatherArguments(int count, std::va_list list) {
   const size_t n = count > 0 ? static_cast<size_t>(count) : 0;
   heap::Array<Anyval*> values(n);
   if (!values) return values;
