@@ -23,7 +23,7 @@ struct VectorOf<2> {
   using Type = Vector2;
   static Type broadcast(double x) { return Type{x, x}; }
 };
-#if defined(__x86_64__)
+#if defined(__AVX2__)
 typedef double Vector4 __attribute__((vector_size(32)));
 template <>
 struct VectorOf<4> {
