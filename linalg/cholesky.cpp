@@ -29,9 +29,11 @@ void mirrorUpperTriangle(PartView a, int32_t n) {
   }
 }
 
-// Columns per block: the block's columns first take every earlier column's step together,
-// in register tiles.
+// Columns per block: the block's columns first take every earlier block's columns
+// together, in register tiles; then, in strips of kStrip, each strip takes the block's
+// earlier strips the same way, and its own columns one by one.
 constexpr int32_t kBlock = 64;
+constexpr int32_t kStrip = 8;
 
 // a(i, i) minus the squares of row i's factor entries in columns from .. i-1, in turn.
 double diagonalRemainder(PartView a, int32_t i, int32_t from) {
@@ -50,18 +52,19 @@ void factorColumn(PartView a, int32_t i, int32_t from, int32_t n, double d) {
   linalg::divideColumn(column, {d}, n - i - 1);
 }
 
-// Rows first .. n-1 of the columns first .. last-1 lose a(j, k) a(i, k) for every earlier
-// column k = 0 .. first-1, in turn: the sums of the columns' entries (the diagonal's partial
-// remainders included) as far as the block. The block's rows of L are laid out transposed
-// in `rows` first, so that the tiles read them down columns. Entries above the diagonal
-// change as well; the factor clears them.
-void takeEarlierColumns(PartView a, int32_t first, int32_t last, int32_t n, double* rows) {
-  if (first == 0) return;
+// Rows first .. n-1 of the columns first .. last-1 lose a(j, k) a(i, k) for the columns
+// k = from .. first-1, in turn: their sums (the diagonal's partial remainders included)
+// carried that far. The columns' rows of L are laid out transposed in `rows` first, so that
+// the tiles read them down columns. Entries above the diagonal change as well; the factor
+// clears them.
+void takeColumns(PartView a, int32_t from, int32_t first, int32_t last, int32_t n, double* rows) {
+  const int32_t depth = first - from;
+  if (depth == 0) return;
   for (int32_t i = first; i < last; ++i) {
-    for (int32_t k = 0; k < first; ++k) rows[k + ptrdiff_t{i - first} * first] = a(i, k);
+    for (int32_t k = from; k < first; ++k) rows[k - from + ptrdiff_t{i - first} * depth] = a(i, k);
   }
-  linalg::subtractProduct(a.column(first) + first, a.ld(), a.column(0) + first, a.ld(), rows, first,
-                          n - first, last - first, first);
+  linalg::subtractProduct(a.column(first) + first, a.ld(), a.column(from) + first, a.ld(), rows,
+                          depth, n - first, last - first, depth);
 }
 
 // Puts the diagonal in place and clears the strict upper triangle.
@@ -79,26 +82,30 @@ void finishFactor(PartView a, int32_t n, const double* diagonal) {
 // "non-positive definite matrix"; no scratch gives "out of memory"; the user's request to
 // stop, asked once per column, "interrupted".
 //
-// Columns go in blocks: a block's columns first take the earlier blocks' columns together,
-// then each takes the block's own earlier columns as it is factored, so every entry still
-// loses its terms one at a time with k ascending.
+// Columns go in blocks and strips (kBlock, kStrip): every entry still loses its terms one at
+// a time with k ascending, the earlier blocks' first, then the block's earlier strips', then
+// the strip's own.
 const char* cholesky_factor(aMatrix* m, const Interrupt& stop) {
   const int32_t n = m->rows;
-  // The block's rows are laid out only when there is more than one block.
   heap::Scratch<double, kBlock> diagonal(n);
-  heap::Array<double> rows;
-  if (n > kBlock) rows = heap::Array<double>(size_t(kBlock) * size_t(n));
-  if (!diagonal || (n > kBlock && !rows)) return msg::kOutOfMemory;
+  // Room for a block's rows of every earlier column, or (one block) a strip's rows of the
+  // block's earlier columns.
+  heap::Scratch<double, kBlock * kStrip> rows(size_t(kBlock) * size_t(n > kBlock ? n : kStrip));
+  if (!diagonal || !rows) return msg::kOutOfMemory;
   const PartView a = realPart(m);
   for (int32_t first = 0; first < n; first += kBlock) {
     const int32_t last = std::min(first + kBlock, n);
-    takeEarlierColumns(a, first, last, n, rows.get());
-    for (int32_t i = first; i < last; ++i) {
-      if (stop.requested()) return msg::kInterrupted;
-      const double s = diagonalRemainder(a, i, first);
-      if (!(s > 0.0)) return msg::kNonPositiveDefinite;
-      diagonal[i] = std::sqrt(s);
-      factorColumn(a, i, first, n, diagonal[i]);
+    takeColumns(a, 0, first, last, n, rows.get());
+    for (int32_t f = first; f < last; f += kStrip) {
+      const int32_t l = std::min(f + kStrip, last);
+      takeColumns(a, first, f, l, n, rows.get());
+      for (int32_t i = f; i < l; ++i) {
+        if (stop.requested()) return msg::kInterrupted;
+        const double s = diagonalRemainder(a, i, f);
+        if (!(s > 0.0)) return msg::kNonPositiveDefinite;
+        diagonal[i] = std::sqrt(s);
+        factorColumn(a, i, f, n, diagonal[i]);
+      }
     }
   }
   finishFactor(a, n, diagonal.get());
