@@ -256,6 +256,7 @@ class Factorisation {
   // the steps first .. to-1.
   void takeSteps(int32_t from, int32_t first, int32_t to, int32_t left, int32_t right,
                  int32_t rows = -1) {
+    if (right <= left || to <= first) return;
     const int32_t ld = a_.ld();
     subtractProduct(a_.column(left) + from, ld, a_.column(first) + from, ld,
                     a_.column(left) + first, ld, rows < 0 ? n_ - from : rows, right - left,
