@@ -2,8 +2,9 @@
 // representative call of each, fail each host allocation in turn (both ways the host can
 // fail), then each scratch allocation of the pack's heap in turn, then answer the user's
 // request to stop at each interrupt poll in turn. Each run must give an error value (or let
-// the host's allocation failure through as std::bad_alloc), and must leave behind no block
-// that only the failed call could have released.
+// the host's allocation failure through as std::bad_alloc), and must pass the checks every
+// call is held to (tests/support/call_checks.h): a failed host allocation may leave behind
+// only the string of an error record that could not be had.
 //
 // Add one line to kCases for each new function. Exported routines that have no table row
 // are called directly through `direct`.
@@ -15,6 +16,9 @@
 
 namespace {
 
+using testsupport::CallOutcome;
+using testsupport::CallSetting;
+using testsupport::checkedCall;
 using testsupport::PackTest;
 using testsupport::Values;
 using Arguments = std::function<std::vector<Anyval*>(Values&)>;
@@ -106,45 +110,29 @@ void PrintTo(const SweepCase& c, std::ostream* out) {
 
 class FaultSweep : public PackTest, public ::testing::WithParamInterface<SweepCase> {
  protected:
-  // Runs the case once with `arm` set up just before the call. Returns false once the
-  // armed failure is no longer reached.
-  struct Outcome {
-    Anyval* result = nullptr;
-    bool badAlloc = false;
-    std::vector<sheet::BlockInfo> garbage;
-  };
-
-  Outcome run(const std::function<void()>& arm, const std::function<void()>& disarm) {
-    Outcome outcome;
+  // Runs the case once through checkedCall, with `arm` set up just before the call and
+  // `disarm` right after it.
+  CallOutcome run(const std::function<void()>& arm, const std::function<void()>& disarm,
+                  bool hostFailures = false) {
     const SweepCase& c = GetParam();
     std::vector<Anyval*> args = c.arguments(values);
     const int row = c.direct ? -1 : pack.find(c.function);
-    const uint64_t before = host.allocator.historyPoint();
     Anyval* tol = values.scalar(0.001);
     Anyval* origin = values.scalar(0);
-    arm();
-    try {
-      outcome.result = c.direct ? c.direct(&host.context, args[0])
-                                : pack.call(row, &host.context, args, {tol, origin});
-    } catch (const std::bad_alloc&) {
-      outcome.badAlloc = true;
-    }
-    disarm();
-    std::vector<Anyval*> roots = args;
-    roots.insert(roots.end(), {outcome.result, tol, origin});
-    outcome.garbage = host.allocator.unreachable(roots, before);
-    return outcome;
+    std::vector<Anyval*> passed = args;
+    passed.insert(passed.end(), {tol, origin});
+    CallSetting setting{passed, static_cast<int>(args.size())};
+    setting.hostFailures = hostFailures;
+    return checkedCall(host, setting, [&](UfnCallContext* ctx) {
+      arm();
+      struct Disarm {
+        const std::function<void()>& disarm;
+        ~Disarm() { disarm(); }
+      } disarmAfter{disarm};
+      return c.direct ? c.direct(ctx, args[0]) : pack.call(row, ctx, args, {tol, origin});
+    });
   }
 };
-
-// Garbage a failed call may leave: a string block whose error record could not be had.
-// The host's collector reclaims it; there is no slot to give it back.
-bool onlyOrphanedStrings(const std::vector<sheet::BlockInfo>& garbage) {
-  for (const auto& block : garbage) {
-    if (block.origin != sheet::Origin::kData) return false;
-  }
-  return true;
-}
 
 TEST_P(FaultSweep, EveryHostAllocationFailing) {
   using Failure = sheet::Allocator::Failure;
@@ -152,8 +140,9 @@ TEST_P(FaultSweep, EveryHostAllocationFailing) {
     for (long n = 1;; ++n) {
       SCOPED_TRACE("host allocation " + std::to_string(n) +
                    (how == Failure::kNullBlock ? " null" : " negative"));
-      Outcome outcome =
-          run([&] { host.allocator.failNth(n, how); }, [&] { host.allocator.failNth(0, how); });
+      const CallOutcome outcome = run([&] { host.allocator.failNth(n, how); },
+                                      [&] { host.allocator.failNth(0, how); }, true);
+      EXPECT_TRUE(outcome.ok()) << outcome.report();
       if (!host.allocator.failureHappened()) {
         ASSERT_FALSE(outcome.badAlloc);
         break;
@@ -164,7 +153,6 @@ TEST_P(FaultSweep, EveryHostAllocationFailing) {
         ASSERT_NE(outcome.result, nullptr);
         EXPECT_EQ(outcome.result->tag, kTagError);
       }
-      EXPECT_TRUE(onlyOrphanedStrings(outcome.garbage)) << sheet::describe(outcome.garbage);
     }
   }
 }
@@ -173,13 +161,12 @@ TEST_P(FaultSweep, EveryScratchAllocationFailing) {
   for (long n = 1;; ++n) {
     SCOPED_TRACE("scratch allocation " + std::to_string(n));
     bool reached = false;
-    Outcome outcome = run([&] { heap::failNth(n); },
-                          [&] {
-                            reached = heap::allocationsSinceArmed() >= n;
-                            heap::failNth(0);
-                          });
-    ASSERT_FALSE(outcome.badAlloc);
-    EXPECT_TRUE(outcome.garbage.empty()) << sheet::describe(outcome.garbage);
+    const CallOutcome outcome = run([&] { heap::failNth(n); },
+                                    [&] {
+                                      reached = heap::allocationsSinceArmed() >= n;
+                                      heap::failNth(0);
+                                    });
+    EXPECT_TRUE(outcome.ok()) << outcome.report();
     if (!reached) break;
     ASSERT_NE(outcome.result, nullptr);
     EXPECT_EQ(outcome.result->tag, kTagError);
@@ -190,13 +177,12 @@ TEST_P(FaultSweep, EveryInterrupt) {
   for (long n = 1;; ++n) {
     SCOPED_TRACE("interrupt at poll " + std::to_string(n));
     long polls = 0;
-    Outcome outcome = run([&] { host.evaluator.interruptAfter(n); },
-                          [&] {
-                            polls = host.evaluator.polls();
-                            host.evaluator.interruptAfter(0);
-                          });
-    ASSERT_FALSE(outcome.badAlloc);
-    EXPECT_TRUE(outcome.garbage.empty()) << sheet::describe(outcome.garbage);
+    const CallOutcome outcome = run([&] { host.evaluator.interruptAfter(n); },
+                                    [&] {
+                                      polls = host.evaluator.polls();
+                                      host.evaluator.interruptAfter(0);
+                                    });
+    EXPECT_TRUE(outcome.ok()) << outcome.report();
     if (polls < n) break;
     EXPECT_ERROR(outcome.result, "interrupted", 0, 0);
   }
