@@ -57,6 +57,10 @@ struct CallSetting {
   bool hostFailures = false;
   // A worksheet function passed in may give errors of its own, which the pack passes on.
   bool foreignErrors = false;
+  // Worksheet functions passed in are the host's own: they build values of their own and
+  // may call the pack in turn. When the pack applied one, what is left unreachable and what
+  // the pack's heap holds are the host's business, and go unchecked.
+  bool hostCallbacks = false;
 };
 
 struct CallOutcome {
