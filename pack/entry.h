@@ -13,6 +13,7 @@
 
 #include <cstdarg>
 #include <span>
+#include <type_traits>
 
 #include "pack/fpguard.h"
 #include "pack/guard.h"
@@ -40,7 +41,7 @@ template <class Policy, auto Worker>
 struct Entry;
 
 template <class Policy, class... Arguments, Anyval* (*Worker)(UfnCallContext*, Arguments...)>
-struct Entry<Policy, Worker> {
+requires(!std::is_same_v<void(Arguments...), void(Counted)>) struct Entry<Policy, Worker> {
   static Anyval* call(UfnCallContext* ctx, Arguments... arguments) {
     const fpu::CallerMxcsr keep;
     return Policy::run(ctx, {arguments...}, [&] { return Worker(ctx, arguments...); });
