@@ -225,9 +225,10 @@ std::vector<sheet::BlockInfo> inAddressOrder(std::vector<sheet::BlockInfo> block
 // Checks a result and the values it refers to.
 class ResultCheck {
  public:
-  ResultCheck(sheet::Allocator& allocator, const CallSetting& setting,
+  ResultCheck(sheet::Allocator& allocator, const CallSetting& setting, const Snapshot& arguments,
               std::vector<std::string>& problems)
       : allocator_(allocator),
+        arguments_(arguments),
         blocks_(inAddressOrder(allocator.outstandingBlocks())),
         setting_(setting),
         problems_(problems) {}
@@ -269,8 +270,9 @@ class ResultCheck {
     }
   }
 
+  // A value of the arguments is the host's, taken as it is.
   void checkValue(const Anyval* value, const std::string& what) {
-    if (!visited_.insert(value).second) return;
+    if (arguments_.reaches(value) || !visited_.insert(value).second) return;
     switch (value->tag) {
       case kTagScalar:
         return;
@@ -344,6 +346,7 @@ class ResultCheck {
   }
 
   sheet::Allocator& allocator_;
+  const Snapshot& arguments_;
   const std::vector<sheet::BlockInfo> blocks_;  // in address order
   const CallSetting& setting_;
   std::vector<std::string>& problems_;
@@ -419,7 +422,7 @@ CallOutcome checkedCall(sheet::Host& host, const CallSetting& setting,
   }
   problems.insert(problems.end(), evaluator.problems.begin(), evaluator.problems.end());
 
-  ResultCheck result(allocator, setting, problems);
+  ResultCheck result(allocator, setting, arguments, problems);
   if (!outcome.badAlloc && outcome.fault == 0) result.check(outcome.result);
   arguments.compare(result.referenced(), problems);
 
