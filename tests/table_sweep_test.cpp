@@ -6,9 +6,14 @@
 //
 // At the end the program prints its figure: rows swept, argument kinds, calls made. With
 // MATPACK_SWEEP_LIST set in the environment it lists every call and what it gave.
+//
+// NonFiniteValues holds what the README says the pack does with NaN and the infinities.
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
+#include "linalg/inverse.h"
 #include "tests/support/pack_test.h"
 #include "tests/support/sweep.h"
 
@@ -59,6 +64,101 @@ TEST_P(TableSweep, EveryArgumentKindInEveryPosition) {
 INSTANTIATE_TEST_SUITE_P(Table, TableSweep, ::testing::Range(0, static_cast<int>(numFuncs)),
                          [](const auto& info) {
                            return std::string(theUfn[info.param].name->text);
+                         });
+
+// What the pack does with NaN and the infinities, family by family, as the README tells it:
+// a call with gallery values in place of the usual arguments, and what it gives
+// (Sweep::summary). Rows without an entry are passed over.
+struct NonFinite {
+  const char* function;
+  std::vector<const char*> arguments;
+  const char* gives;
+  const char* tol = "0.001";
+};
+
+const NonFinite kNonFinite[] = {
+    {"identity", {"NaN"}, "error \"must be integer\" (0, 1)"},
+    {"identity", {"Infinity"}, "error \"size too large\" (0, 1)"},
+    {"matrix", {"NaN", "1", "function giving 1"}, "error \"must be positive\" (0, 1)"},
+    {"matrix", {"1", "1", "function giving NaN"}, "1 x 1 matrix, not finite"},
+    {"transpose", {"3 x 3 holding Infinity"}, "3 x 3 matrix, not finite"},
+    {"stack", {"NaN", "Infinity"}, "2 x 1 matrix, not finite"},
+    {"submatrix", {"3 x 3 real", "NaN", "1", "1", "1"}, "error \"floating point error\" (0, 0)"},
+    {"submatrix", {"3 x 3 real", "Infinity", "1", "1", "1"}, "error \"integer too large\" (0, 2)"},
+    {"tr", {"3 x 3 holding NaN"}, "scalar, not finite"},
+    {"tr", {"3 x 3 holding Infinity"}, "scalar, not finite"},
+    {"tr", {"3 x 3 all 1e308"}, "error \"overflow\" (0, 0)"},
+    {"max", {"3 x 3 real", "NaN"}, "error \"floating point error\" (0, 0)"},
+    {"max", {"Infinity", "3 x 3 real"}, "scalar, not finite"},
+    {"min", {"NaN", "3 x 3 real"}, "scalar, not finite"},
+    {"min", {"3 x 3 real", "NaN"}, "scalar"},
+    {"lookup", {"NaN", "3 x 3 real", "3 x 3 real"}, "error \"no match\" (0, 0)"},
+    {"lookup", {"Infinity", "3 x 3 real", "3 x 3 real"}, "error \"no match\" (0, 0)"},
+    {"lookup", {"1", "3 x 3 holding NaN", "3 x 3 real"}, "2 x 1 matrix"},
+    {"lookup", {"1", "3 x 3 real", "3 x 3 real"}, "error \"no match\" (0, 0)", "NaN"},
+    {"lookup", {"1", "3 x 3 real", "3 x 3 real"}, "9 x 1 matrix", "Infinity"},
+    {"lu", {"3 x 3 holding NaN"}, "error \"singular matrix\" (0, 0)"},
+    {"lu", {"3 x 3 holding Infinity"}, "3 x 9 matrix, not finite"},
+    {"lu", {"3 x 3 complex holding NaN"}, "3 x 9 matrix, not finite"},
+    {"lu", {"3 x 3 complex holding Infinity"}, "EXCEPTION_FLT_OVERFLOW"},
+    {"lsolve", {"3 x 3 holding NaN", "3 x 1 real"}, "error \"floating point error\" (0, 0)"},
+    {"lsolve", {"3 x 3 holding Infinity", "3 x 1 real"}, "error \"floating point error\" (0, 0)"},
+    {"lsolve", {"3 x 3 complex holding Infinity", "3 x 1 real"}, "error \"overflow\" (0, 0)"},
+    {"inverse", {"3 x 3 holding NaN"}, "error \"floating point error\" (0, 0)"},
+    {"inverse", {"3 x 3 holding Infinity"}, "error \"floating point error\" (0, 0)"},
+    {"inverse", {"3 x 3 complex holding Infinity"}, "error \"overflow\" (0, 0)"},
+    {"cholesky", {"3 x 3 holding NaN"}, "error \"non-positive definite matrix\" (0, 0)"},
+    {"cholesky", {"3 x 3 holding -Infinity"}, "error \"non-positive definite matrix\" (0, 0)"},
+    {"cholesky", {"3 x 3 holding Infinity"}, "3 x 3 matrix, not finite"},
+};
+
+void PrintTo(const NonFinite& c, std::ostream* out) {
+  *out << c.function << " of";
+  for (const char* argument : c.arguments) *out << " [" << argument << "]";
+}
+
+class NonFiniteValues : public ::testing::TestWithParam<NonFinite> {
+ protected:
+  sheet::PackLibrary pack =
+      sheet::PackLibrary::linked(theUfn, numFuncs, DllRegisterServer, DllUnregisterServer);
+};
+
+// The exported inverse a host's M^-1 calls, which has no row.
+TEST(NonFiniteInverse, GivesWhatTheReadmeSays) {
+  for (const NonFinite& c : kNonFinite) {
+    if (std::string(c.function) != "inverse") continue;
+    sheet::Host host;
+    testsupport::Values values(host.allocator, &host.evaluator);
+    Anyval* m =
+        testsupport::gallery()[size_t(testsupport::galleryIndex(c.arguments[0]))].build(values);
+    const auto outcome = testsupport::checkedCall(host, {std::span(&m, 1), 1},
+                                                  [&](UfnCallContext* ctx) { return inv(ctx, m); });
+    EXPECT_TRUE(outcome.ok()) << outcome.report();
+    EXPECT_EQ(Sweep::summary(outcome), c.gives) << c.arguments[0];
+  }
+}
+
+TEST_P(NonFiniteValues, GiveWhatTheReadmeSays) {
+  const NonFinite& c = GetParam();
+  if (std::string(c.function) == "inverse") GTEST_SKIP() << "no row: NonFiniteInverse";
+  const int row = pack.find(c.function);
+  ASSERT_GE(row, 0);
+  if (!pack.row(row).available) GTEST_SKIP() << c.function << " has no entry yet";
+  testsupport::SweepCall call{row};
+  for (const char* name : c.arguments) call.arguments.push_back(testsupport::galleryIndex(name));
+  for (size_t t = 0; t < testsupport::tolValues().size(); ++t) {
+    if (std::string(testsupport::tolValues()[t].name) == c.tol) call.tol = static_cast<int>(t);
+  }
+  Sweep sweep(pack);
+  const auto outcome = sweep.run(call);
+  EXPECT_TRUE(outcome.ok()) << outcome.report();
+  EXPECT_EQ(Sweep::summary(outcome), c.gives) << sweep.describe(call);
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, NonFiniteValues, ::testing::ValuesIn(kNonFinite),
+                         [](const auto& info) {
+                           return std::string(info.param.function) + "_" +
+                                  std::to_string(info.index);
                          });
 
 }  // namespace

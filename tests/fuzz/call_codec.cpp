@@ -251,7 +251,7 @@ class Decoder {
     const int formula = rule >> 3 & 7;
     for (int j = 0; j < cols; ++j) {
       for (int i = 0; i < rows; ++i) {
-        if (m->re) realPart(m)(i, j) = byRule(formula, i, j, c);
+        if (m->re) realPart(m)(i, j) = embedded::asNumber(byRule(formula, i, j, c));
         if (m->im) imagPart(m)(i, j) = byRule(formula, j, i, c);
       }
     }
