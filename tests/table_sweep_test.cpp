@@ -144,7 +144,8 @@ TEST_P(NonFiniteValues, GiveWhatTheReadmeSays) {
   const int row = pack.find(c.function);
   ASSERT_GE(row, 0);
   if (!pack.row(row).available) GTEST_SKIP() << c.function << " has no entry yet";
-  testsupport::SweepCall call{row};
+  testsupport::SweepCall call;
+  call.row = row;
   for (const char* name : c.arguments) call.arguments.push_back(testsupport::galleryIndex(name));
   for (size_t t = 0; t < testsupport::tolValues().size(); ++t) {
     if (std::string(testsupport::tolValues()[t].name) == c.tol) call.tol = static_cast<int>(t);

@@ -151,19 +151,8 @@ class Decoder {
   Reader& in() { return in_; }
 
   Anyval* value(int depth) {
-    switch (in_.byte() % 9) {
-      case 0:
-        return values_.scalar(in_.number());
-      case 1: {
-        const double re = in_.number();
-        return values_.scalar(re, in_.number());
-      }
-      case 2:
-        return string();
-      case 3:
-        return spelledMatrix(depth);
-      case 4:
-        return ruledMatrix();
+    const uint8_t kind = in_.byte() % 9;
+    switch (kind) {
       case 5: {
         const uint32_t tag = in_.byte() & 1 ? kTagFunction : kTagFunction2;
         Anyval* gives = depth < kDeepest ? value(depth + 1) : values_.scalar(1);
@@ -177,10 +166,12 @@ class Decoder {
       }
       case 7:
         return values_.record(kTagOpaque, 16);
-      default: {
+      case 8: {
         const char* message = kErrorMessages[in_.byte() % std::size(kErrorMessages)];
         return values_.error(message, in_.byte() & 1);
       }
+      default:
+        return plain(kind, depth);
     }
   }
 
@@ -196,10 +187,10 @@ class Decoder {
     return values_.string(text.c_str());
   }
 
-  // What an embedded element refers to: a scalar, a string or a matrix.
-  Anyval* element(int depth) {
-    if (depth >= kDeepest) return values_.scalar(0);
-    switch (in_.byte() % 5) {
+  // A value of the kinds a matrix element may refer to: 0 a real and 1 a complex scalar,
+  // 2 a string, 3 a spelled-out and 4 a ruled matrix.
+  Anyval* plain(uint8_t kind, int depth) {
+    switch (kind) {
       case 0:
         return values_.scalar(in_.number());
       case 1: {
@@ -209,10 +200,16 @@ class Decoder {
       case 2:
         return string();
       case 3:
-        return spelledMatrix(depth + 1);
+        return spelledMatrix(depth);
       default:
         return ruledMatrix();
     }
+  }
+
+  // What an embedded element refers to.
+  Anyval* element(int depth) {
+    if (depth >= kDeepest) return values_.scalar(0);
+    return plain(in_.byte() % 5, depth + 1);
   }
 
   aMatrix* shaped(int rows, int cols, uint8_t layout, int ldExtra) {

@@ -16,111 +16,46 @@
 #include "linalg/inverse.h"
 #include "pack/errors.h"
 #include "pack/exports.h"
-#include "sheet/missing_slots.h"
 #include "sheet/worksheet.h"
 #include "tests/fuzz/hooked_table.h"
 #include "tests/support/call_checks.h"
+#include "tests/support/interposers.h"
 
 namespace {
 
-constexpr char kBudgetName[] = "worksheet fuzz target";
 constexpr size_t kMostElements = 256;
 constexpr uint32_t kMostBytes = 64 * 1024;
 constexpr long kMostApplications = 10000;
 constexpr int kMostStatements = 48;
 
-// The host's evaluator, which stops applying worksheet functions once the budget is spent.
-struct BudgetEvaluator {
-  IwsEvaluator iface;
-  IwsEvaluator* host;
-  long applications = 0;
-
-  static BudgetEvaluator& of(IwsEvaluator* self) {
-    return *reinterpret_cast<BudgetEvaluator*>(self);
-  }
-  static IwsEvaluator* inner(IwsEvaluator* self) { return of(self).host; }
-};
-
 UfnCallContext* budgetContext = nullptr;
 
-// The host's allocator, with no block larger than kMostBytes to give.
-struct BudgetAllocator {
-  IwsAllocator iface;
-  IwsAllocator* host;
-
-  static IwsAllocator* inner(IwsAllocator* self) {
-    return reinterpret_cast<BudgetAllocator*>(self)->host;
+// The host's evaluator, which stops applying worksheet functions once the budget is spent.
+class BudgetEvaluator : public testsupport::EvaluatorInterposer {
+ public:
+  using EvaluatorInterposer::EvaluatorInterposer;
+  void apply(Anyval* f, const sCons* args, Anyval** out) override {
+    if (++applications_ > kMostApplications) {
+      *out = errorValue(budgetContext, msg::kInterrupted, 0);
+      return;
+    }
+    EvaluatorInterposer::apply(f, args, out);
   }
+
+ private:
+  long applications_ = 0;
 };
 
-void WS_STDCALL budgetScalar(IwsAllocator* self, Anyval** out) {
-  BudgetAllocator::inner(self)->table->newScalar(BudgetAllocator::inner(self), out);
-}
-HRESULT WS_STDCALL budgetDoubles(IwsAllocator* self, double** out, uint32_t count) {
-  *out = nullptr;
-  if (count > kMostBytes / sizeof(double)) return kHrOk;
-  return BudgetAllocator::inner(self)->table->allocDoubles(BudgetAllocator::inner(self), out,
-                                                           count);
-}
-HRESULT WS_STDCALL budgetRecord(IwsAllocator* self, void** out, uint32_t bytes) {
-  *out = nullptr;
-  if (bytes > kMostBytes) return kHrOk;
-  return BudgetAllocator::inner(self)->table->allocRecord(BudgetAllocator::inner(self), out, bytes);
-}
-HRESULT WS_STDCALL budgetData(IwsAllocator* self, void** out, uint32_t bytes) {
-  *out = nullptr;
-  if (bytes > kMostBytes) return kHrOk;
-  return BudgetAllocator::inner(self)->table->allocData(BudgetAllocator::inner(self), out, bytes);
-}
-void WS_STDCALL budgetFree(IwsAllocator* self, double* array) {
-  BudgetAllocator::inner(self)->table->freeDoubles(BudgetAllocator::inner(self), array);
-}
-
-constexpr IwsAllocatorTable makeBudgetAllocatorTable() {
-  IwsAllocatorTable table = sheet::allocatorTableOfMissingSlots<kBudgetName>();
-  table.newScalar = &budgetScalar;
-  table.allocDoubles = &budgetDoubles;
-  table.allocRecord = &budgetRecord;
-  table.allocData = &budgetData;
-  table.freeDoubles = &budgetFree;
-  return table;
-}
-
-void WS_STDCALL budgetApply(IwsEvaluator* self, Anyval* f, const sCons* args, Anyval** out) {
-  if (++BudgetEvaluator::of(self).applications > kMostApplications) {
-    *out = asValue(aError::mk(budgetContext->allocator, msg::kInterrupted, 0, 0, nullptr, nullptr));
-    return;
+// The host's allocator, with no block larger than kMostBytes to give.
+class BudgetAllocator : public testsupport::AllocatorInterposer {
+ public:
+  using AllocatorInterposer::AllocatorInterposer;
+  HRESULT allocate(int slot, void** out, uint64_t bytes) override {
+    *out = nullptr;
+    if (bytes > kMostBytes) return kHrOk;
+    return AllocatorInterposer::allocate(slot, out, bytes);
   }
-  BudgetEvaluator::inner(self)->table->apply(BudgetEvaluator::inner(self), f, args, out);
-}
-void WS_STDCALL budgetBegin(IwsEvaluator* self, Anyval** out) {
-  BudgetEvaluator::inner(self)->table->beginApply(BudgetEvaluator::inner(self), out);
-}
-void WS_STDCALL budgetPrepare(IwsEvaluator* self, Anyval** out) {
-  BudgetEvaluator::inner(self)->table->prepareApply(BudgetEvaluator::inner(self), out);
-}
-void WS_STDCALL budgetEnd(IwsEvaluator* self) {
-  BudgetEvaluator::inner(self)->table->endApply(BudgetEvaluator::inner(self));
-}
-int32_t WS_STDCALL budgetPoll(IwsEvaluator* self, int32_t one) {
-  return BudgetEvaluator::inner(self)->table->pollInterrupt(BudgetEvaluator::inner(self), one);
-}
-void WS_STDCALL budgetRelease(IwsEvaluator* self, Anyval** value) {
-  BudgetEvaluator::inner(self)->table->release(BudgetEvaluator::inner(self), value);
-}
-
-constexpr IwsEvaluatorTable makeBudgetTable() {
-  IwsEvaluatorTable table = sheet::evaluatorTableOfMissingSlots<kBudgetName>();
-  table.apply = &budgetApply;
-  table.beginApply = &budgetBegin;
-  table.prepareApply = &budgetPrepare;
-  table.endApply = &budgetEnd;
-  table.pollInterrupt = &budgetPoll;
-  table.release = &budgetRelease;
-  return table;
-}
-const IwsEvaluatorTable kBudgetTable = makeBudgetTable();
-const IwsAllocatorTable kBudgetAllocatorTable = makeBudgetAllocatorTable();
+};
 
 bool tooLarge(const Anyval* value) {
   return value && isMatrix(value) &&
@@ -179,10 +114,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                    });
   });
   sheet::Host host;
-  BudgetEvaluator budget{{&kBudgetTable}, host.context.evaluator};
-  BudgetAllocator memory{{&kBudgetAllocatorTable}, host.context.allocator};
-  host.context.evaluator = &budget.iface;
-  host.context.allocator = &memory.iface;
+  BudgetEvaluator budget(host.context.evaluator);
+  BudgetAllocator memory(host.context.allocator);
+  host.context.evaluator = budget.com();
+  host.context.allocator = memory.com();
   currentHost = &host;
   budgetContext = &host.context;
 

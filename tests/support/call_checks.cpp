@@ -12,7 +12,7 @@
 #include "host/part_view.h"
 #include "host/structured_exceptions.h"
 #include "pack/heap.h"
-#include "sheet/missing_slots.h"
+#include "tests/support/interposers.h"
 
 namespace testsupport {
 
@@ -146,74 +146,38 @@ class Snapshot {
 // The evaluator the pack is handed: the host's, with the values the pack releases looked at
 // first. Part arrays the allocator does not know are the pack's heap blocks, handed over
 // to the value and now freed by the host. A value the pack was given is reported and kept.
-struct WatchedEvaluator {
-  IwsEvaluator iface;
-  IwsEvaluator* host;
-  sheet::Allocator* allocator;
-  const Snapshot* arguments;
+class WatchedEvaluator : public EvaluatorInterposer {
+ public:
+  WatchedEvaluator(IwsEvaluator* host, const sheet::Allocator& allocator, const Snapshot& arguments)
+      : EvaluatorInterposer(host), allocator_(allocator), arguments_(arguments) {}
+
+  void apply(Anyval* f, const sCons* args, Anyval** out) override {
+    ++applications;
+    EvaluatorInterposer::apply(f, args, out);
+  }
+
+  void release(Anyval** value) override {
+    const Anyval* released = *value;
+    if (released && arguments_.reaches(released)) {
+      problems.push_back("released a value it was given, at " + hex(released));
+      return;
+    }
+    if (released && allocator_.owns(released) && isMatrix(released)) {
+      const aMatrix* m = as<aMatrix>(released);
+      if (m->re && !allocator_.owns(m->re)) ++heapBlocksFreed;
+      if (m->im && m->im != m->re && !allocator_.owns(m->im)) ++heapBlocksFreed;
+    }
+    EvaluatorInterposer::release(value);
+  }
+
   long heapBlocksFreed = 0;
   long applications = 0;
   std::vector<std::string> problems;
 
-  static WatchedEvaluator& of(IwsEvaluator* self) {
-    return *reinterpret_cast<WatchedEvaluator*>(self);
-  }
-
-  // False for a value the host must keep: one the pack was given.
-  bool released(const Anyval* value) {
-    if (!value) return true;
-    if (arguments->reaches(value)) {
-      problems.push_back("released a value it was given, at " + hex(value));
-      return false;
-    }
-    if (!allocator->owns(value) || !isMatrix(value)) return true;
-    const aMatrix* m = as<aMatrix>(value);
-    if (m->re && !allocator->owns(m->re)) ++heapBlocksFreed;
-    if (m->im && m->im != m->re && !allocator->owns(m->im)) ++heapBlocksFreed;
-    return true;
-  }
+ private:
+  const sheet::Allocator& allocator_;
+  const Snapshot& arguments_;
 };
-
-void WS_STDCALL watchedApply(IwsEvaluator* self, Anyval* f, const sCons* args, Anyval** out) {
-  ++WatchedEvaluator::of(self).applications;
-  IwsEvaluator* host = WatchedEvaluator::of(self).host;
-  host->table->apply(host, f, args, out);
-}
-void WS_STDCALL watchedBegin(IwsEvaluator* self, Anyval** out) {
-  IwsEvaluator* host = WatchedEvaluator::of(self).host;
-  host->table->beginApply(host, out);
-}
-void WS_STDCALL watchedPrepare(IwsEvaluator* self, Anyval** out) {
-  IwsEvaluator* host = WatchedEvaluator::of(self).host;
-  host->table->prepareApply(host, out);
-}
-void WS_STDCALL watchedEnd(IwsEvaluator* self) {
-  IwsEvaluator* host = WatchedEvaluator::of(self).host;
-  host->table->endApply(host);
-}
-int32_t WS_STDCALL watchedPoll(IwsEvaluator* self, int32_t one) {
-  IwsEvaluator* host = WatchedEvaluator::of(self).host;
-  return host->table->pollInterrupt(host, one);
-}
-void WS_STDCALL watchedRelease(IwsEvaluator* self, Anyval** value) {
-  WatchedEvaluator& watched = WatchedEvaluator::of(self);
-  if (watched.released(*value)) watched.host->table->release(watched.host, value);
-}
-
-constexpr char kWatchName[] = "checked call";
-
-constexpr IwsEvaluatorTable makeWatchedTable() {
-  IwsEvaluatorTable table = sheet::evaluatorTableOfMissingSlots<kWatchName>();
-  table.apply = &watchedApply;
-  table.beginApply = &watchedBegin;
-  table.prepareApply = &watchedPrepare;
-  table.endApply = &watchedEnd;
-  table.pollInterrupt = &watchedPoll;
-  table.release = &watchedRelease;
-  return table;
-}
-
-const IwsEvaluatorTable kWatchedTable = makeWatchedTable();
 
 std::vector<sheet::BlockInfo> inAddressOrder(std::vector<sheet::BlockInfo> blocks) {
   std::sort(blocks.begin(), blocks.end(), [](const sheet::BlockInfo& a, const sheet::BlockInfo& b) {
@@ -383,14 +347,48 @@ std::string CallOutcome::report() const {
   return text;
 }
 
+namespace {
+
+// The exceptions a host expects, and the caller's floating-point state.
+void checkWayOut(const CallSetting& setting, const CallOutcome& outcome, const FpState& after,
+                 std::vector<std::string>& problems) {
+  if (after.x87Control != setting.caller.x87Control || after.mxcsr != setting.caller.mxcsr) {
+    char text[128];
+    std::snprintf(text, sizeof text,
+                  "floating-point state %04x/%08x after the call, %04x/%08x before",
+                  after.x87Control, after.mxcsr, setting.caller.x87Control, setting.caller.mxcsr);
+    problems.push_back(text);
+  }
+  if (outcome.badAlloc && !setting.hostFailures) problems.push_back("std::bad_alloc came out");
+  if (outcome.fault != 0 && outcome.fault != kFltOverflow) {
+    problems.push_back(std::string(exceptionName(outcome.fault)) + " came out");
+  }
+}
+
+// Host blocks made since `since` that neither the arguments nor the result reach; the
+// result is adopted first, as a host takes it in.
+void checkLeftBehind(sheet::Allocator& allocator, const CallSetting& setting, Anyval* result,
+                     uint64_t since, bool hostsBusiness, std::vector<std::string>& problems) {
+  if (result) allocator.adopt(result);
+  std::vector<Anyval*> roots(setting.values.begin(), setting.values.end());
+  roots.push_back(result);
+  for (const sheet::BlockInfo& block : allocator.unreachable(roots, since)) {
+    if (hostsBusiness || (setting.hostFailures && block.origin == sheet::Origin::kData)) continue;
+    const std::string described = sheet::describe({block});  // "  N bytes from X\n"
+    problems.push_back("left behind" + described.substr(1, described.size() - 2));
+  }
+}
+
+}  // namespace
+
 CallOutcome checkedCall(sheet::Host& host, const CallSetting& setting,
                         const std::function<Anyval*(UfnCallContext*)>& call) {
   CallOutcome outcome;
+  std::vector<std::string>& problems = outcome.problems;
   sheet::Allocator& allocator = host.allocator;
   const Snapshot arguments(setting.values);
-  WatchedEvaluator evaluator{
-      {&kWatchedTable}, host.context.evaluator, &allocator, &arguments, 0, 0, {}};
-  UfnCallContext context{host.context.allocator, &evaluator.iface};
+  WatchedEvaluator evaluator(host.context.evaluator, allocator, arguments);
+  UfnCallContext context{host.context.allocator, evaluator.com()};
   const uint64_t since = allocator.historyPoint();
   const long heapBefore = heap::liveBlocks();
   const FpState own = currentFpState();
@@ -403,25 +401,13 @@ CallOutcome checkedCall(sheet::Host& host, const CallSetting& setting,
   } catch (const SE_FPE_Exception& fault) {
     outcome.fault = fault.code();
   } catch (...) {
-    outcome.problems.push_back("an exception came out");
+    problems.push_back("an exception came out");
   }
   const FpState after = currentFpState();
   loadFpState(own);
 
-  std::vector<std::string>& problems = outcome.problems;
-  if (after.x87Control != setting.caller.x87Control || after.mxcsr != setting.caller.mxcsr) {
-    char text[128];
-    std::snprintf(text, sizeof text,
-                  "floating-point state %04x/%08x after the call, %04x/%08x before",
-                  after.x87Control, after.mxcsr, setting.caller.x87Control, setting.caller.mxcsr);
-    problems.push_back(text);
-  }
-  if (outcome.badAlloc && !setting.hostFailures) problems.push_back("std::bad_alloc came out");
-  if (outcome.fault != 0 && outcome.fault != kFltOverflow) {
-    problems.push_back(std::string(exceptionName(outcome.fault)) + " came out");
-  }
+  checkWayOut(setting, outcome, after, problems);
   problems.insert(problems.end(), evaluator.problems.begin(), evaluator.problems.end());
-
   ResultCheck result(allocator, setting, arguments, problems);
   if (!outcome.badAlloc && outcome.fault == 0) result.check(outcome.result);
   arguments.compare(result.referenced(), problems);
@@ -433,15 +419,7 @@ CallOutcome checkedCall(sheet::Host& host, const CallSetting& setting,
     problems.push_back("the pack's heap grew by " + std::to_string(heapGrowth) + " blocks, " +
                        std::to_string(handedOver) + " of them handed over to host values");
   }
-
-  if (outcome.result) allocator.adopt(outcome.result);
-  std::vector<Anyval*> roots(setting.values.begin(), setting.values.end());
-  roots.push_back(outcome.result);
-  for (const sheet::BlockInfo& block : allocator.unreachable(roots, since)) {
-    if (hostsBusiness || (setting.hostFailures && block.origin == sheet::Origin::kData)) continue;
-    std::string described = sheet::describe({block});  // "  N bytes from X\n"
-    problems.push_back("left behind" + described.substr(1, described.size() - 2));
-  }
+  checkLeftBehind(allocator, setting, outcome.result, since, hostsBusiness, problems);
   return outcome;
 }
 
