@@ -2,13 +2,24 @@
 // (tests/fuzz/call_codec.h), kinds and shapes matsheet cannot write among them, made under
 // a chosen caller state and fault, and held to the checks every call is held to
 // (tests/support/call_checks.h). A broken promise aborts with the call's description.
+// The call has a budget (tests/fuzz/budget.h).
 #include <cstdio>
 #include <cstdlib>
 
 #include "pack/exports.h"
 #include "pack/heap.h"
 #include "sheet/loader.h"
+#include "tests/fuzz/budget.h"
 #include "tests/fuzz/call_codec.h"
+
+namespace {
+
+// So that no input runs for long: no host block beyond 1 MiB (identity up to order 362),
+// and at most so many applications of worksheet functions (matrix up to as many elements).
+constexpr uint64_t kMostBytes = 1 << 20;
+constexpr long kMostApplications = 20000;
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const sheet::PackLibrary pack =
@@ -16,6 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   sheet::Host host;
   const auto call = fuzzing::decodeCall({data, size}, host);
   if (!call) return 0;
+  const fuzzing::Budget budget(host, kMostBytes, kMostApplications);
 
   using fuzzing::Fault;
   using Failure = sheet::Allocator::Failure;

@@ -4,10 +4,10 @@
 // broken promise aborts with the statement's call.
 //
 // So that an input cannot run for long, the worksheet's pack calls take and give at most
-// kMostElements elements a value (larger ones are answered with "size too large"), the
-// host's allocator has no block larger than kMostBytes for the pack (as if out of memory),
-// and worksheet functions are applied at most kMostApplications times an input (later
-// applications give "interrupted"). The first kMostStatements lines are read.
+// kMostElements elements a value (larger ones are answered with "size too large"), and the
+// input has a budget (tests/fuzz/budget.h): no host block larger than kMostBytes for the
+// pack, at most kMostApplications applications of worksheet functions. The first
+// kMostStatements lines are read.
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
@@ -17,9 +17,9 @@
 #include "pack/errors.h"
 #include "pack/exports.h"
 #include "sheet/worksheet.h"
+#include "tests/fuzz/budget.h"
 #include "tests/fuzz/hooked_table.h"
 #include "tests/support/call_checks.h"
-#include "tests/support/interposers.h"
 
 namespace {
 
@@ -27,35 +27,6 @@ constexpr size_t kMostElements = 256;
 constexpr uint32_t kMostBytes = 64 * 1024;
 constexpr long kMostApplications = 10000;
 constexpr int kMostStatements = 48;
-
-UfnCallContext* budgetContext = nullptr;
-
-// The host's evaluator, which stops applying worksheet functions once the budget is spent.
-class BudgetEvaluator : public testsupport::EvaluatorInterposer {
- public:
-  using EvaluatorInterposer::EvaluatorInterposer;
-  void apply(Anyval* f, const sCons* args, Anyval** out) override {
-    if (++applications_ > kMostApplications) {
-      *out = errorValue(budgetContext, msg::kInterrupted, 0);
-      return;
-    }
-    EvaluatorInterposer::apply(f, args, out);
-  }
-
- private:
-  long applications_ = 0;
-};
-
-// The host's allocator, with no block larger than kMostBytes to give.
-class BudgetAllocator : public testsupport::AllocatorInterposer {
- public:
-  using AllocatorInterposer::AllocatorInterposer;
-  HRESULT allocate(int slot, void** out, uint64_t bytes) override {
-    *out = nullptr;
-    if (bytes > kMostBytes) return kHrOk;
-    return AllocatorInterposer::allocate(slot, out, bytes);
-  }
-};
 
 bool tooLarge(const Anyval* value) {
   return value && isMatrix(value) &&
@@ -69,7 +40,7 @@ template <class Call>
 Anyval* checked(const std::string& name, std::span<Anyval* const> arguments,
                 const sheet::SystemVariables& system, Call call) {
   for (const Anyval* argument : arguments) {
-    if (tooLarge(argument)) return errorValue(budgetContext, msg::kSizeTooLarge, 0);
+    if (tooLarge(argument)) return errorValue(&currentHost->context, msg::kSizeTooLarge, 0);
   }
   std::vector<Anyval*> passed(arguments.begin(), arguments.end());
   if (system.tol) passed.push_back(system.tol);
@@ -85,7 +56,7 @@ Anyval* checked(const std::string& name, std::span<Anyval* const> arguments,
   }
   if (outcome.fault != 0) throw SE_FPEOverflow_Exception(outcome.fault, 0);
   if (outcome.badAlloc) throw std::bad_alloc();
-  if (tooLarge(outcome.result)) return errorValue(budgetContext, msg::kSizeTooLarge, 0);
+  if (tooLarge(outcome.result)) return errorValue(&currentHost->context, msg::kSizeTooLarge, 0);
   return outcome.result;
 }
 
@@ -114,12 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                    });
   });
   sheet::Host host;
-  BudgetEvaluator budget(host.context.evaluator);
-  BudgetAllocator memory(host.context.allocator);
-  host.context.evaluator = budget.com();
-  host.context.allocator = memory.com();
+  const fuzzing::Budget budget(host, kMostBytes, kMostApplications);
   currentHost = &host;
-  budgetContext = &host.context;
 
   sheet::Worksheet worksheet(table.library(), host, checkedInverse);
   Discard out;
@@ -131,6 +98,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     start = end + 1;
   }
   currentHost = nullptr;
-  budgetContext = nullptr;
   return 0;
 }
