@@ -74,17 +74,22 @@ struct NonFinite {
   std::vector<const char*> arguments;
   const char* gives;
   const char* tol = "0.001";
+  const char* origin = "0";
 };
 
 const NonFinite kNonFinite[] = {
     {"identity", {"NaN"}, "error \"must be integer\" (0, 1)"},
     {"identity", {"Infinity"}, "error \"size too large\" (0, 1)"},
+    {"identity", {"-Infinity"}, "error \"domain error\" (0, 1)"},
+    {"last", {"3 x 1 real"}, "scalar, not finite", "0.001", "NaN"},
     {"matrix", {"NaN", "1", "function giving 1"}, "error \"must be positive\" (0, 1)"},
     {"matrix", {"1", "1", "function giving NaN"}, "1 x 1 matrix, not finite"},
     {"transpose", {"3 x 3 holding Infinity"}, "3 x 3 matrix, not finite"},
     {"stack", {"NaN", "Infinity"}, "2 x 1 matrix, not finite"},
+    {"stack", {"signalling NaN", "1"}, "error \"floating point error\" (0, 0)"},
     {"submatrix", {"3 x 3 real", "NaN", "1", "1", "1"}, "error \"floating point error\" (0, 0)"},
     {"submatrix", {"3 x 3 real", "Infinity", "1", "1", "1"}, "error \"integer too large\" (0, 2)"},
+    {"submatrix", {"3 x 3 real", "-Infinity", "1", "1", "1"}, "error \"invalid dimension\" (0, 2)"},
     {"tr", {"3 x 3 holding NaN"}, "scalar, not finite"},
     {"tr", {"3 x 3 holding Infinity"}, "scalar, not finite"},
     {"tr", {"3 x 3 all 1e308"}, "error \"overflow\" (0, 0)"},
@@ -149,6 +154,11 @@ TEST_P(NonFiniteValues, GiveWhatTheReadmeSays) {
   for (const char* name : c.arguments) call.arguments.push_back(testsupport::galleryIndex(name));
   for (size_t t = 0; t < testsupport::tolValues().size(); ++t) {
     if (std::string(testsupport::tolValues()[t].name) == c.tol) call.tol = static_cast<int>(t);
+  }
+  for (size_t o = 0; o < testsupport::originValues().size(); ++o) {
+    if (std::string(testsupport::originValues()[o].name) == c.origin) {
+      call.origin = static_cast<int>(o);
+    }
   }
   Sweep sweep(pack);
   const auto outcome = sweep.run(call);
