@@ -11,9 +11,11 @@
 // to the complex form.
 #include "linalg/norms.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "host/part_view.h"
+#include "linalg/pair.h"
 #include "linalg/rotations.h"
 #include "linalg/working_matrices.h"
 #include "pack/checks.h"
@@ -25,6 +27,8 @@
 #include "svd/svd.h"
 
 namespace {
+
+using linalg::Pair;
 
 // The entries of a real matrix: its real parts, zeros when it has none.
 struct RealEntries {
@@ -89,42 +93,51 @@ const char* squareNorm(const aMatrix* a, double* out, Norm norm) {
   return nullptr;
 }
 
-// H(i, j) and H(j, i) = the sum over k of conj(A(k, i)) A(k, j), for every i <= j: the
-// column dot products of A, complex products formed as linalg::Complex forms them, four
-// i at a time so that their sums overlap. Both parts of A are present.
+// H(i, j) and H(j, i) = the sum over k of conj(A(k, i)) A(k, j), for every i <= j, complex
+// products formed as linalg::Complex forms them. A is first copied in panels of eight
+// columns, each panel row by row, so that eight neighbouring i's sums run side by side in
+// four pairs of lanes while k advances through contiguous memory; each sum is still the
+// running sum from 0 in increasing k. Both parts of A are present.
 const char* hermitianProduct(const aMatrix* a, aMatrix* h, const Interrupt& stop) {
+  constexpr int32_t kWidth = 8;
   const int32_t n = a->rows;
+  const size_t panels = (size_t(n) + kWidth - 1) / kWidth;
+  heap::Array<double> copy(2 * panels * size_t(n) * kWidth, true);
+  if (!copy) return msg::kOutOfMemory;
   const PartView ar = realPart(a), ai = imagPart(a), hr = realPart(h), hi = imagPart(h);
-  for (int32_t j = 0; j < n; ++j) {
+  // A(k, i) at panelsRe[((i / 8) * n + k) * 8 + i % 8], its imaginary part likewise.
+  double* panelsRe = copy.get();
+  double* panelsIm = panelsRe + panels * size_t(n) * kWidth;
+  auto at = [n](int32_t k, int32_t i) {
+    return (size_t(i / kWidth) * n + k) * kWidth + i % kWidth;
+  };
+  for (int32_t i = 0; i < n; ++i) {
+    for (int32_t k = 0; k < n; ++k) {
+      panelsRe[at(k, i)] = ar(k, i);
+      panelsIm[at(k, i)] = ai(k, i);
+    }
+  }
+  for (int32_t i0 = 0; i0 < n; i0 += kWidth) {
     if (stop.requested()) return msg::kInterrupted;
-    const double* br = ar.column(j);
-    const double* bi = ai.column(j);
-    int32_t i = 0;
-    auto store = [&](int32_t row, double re, double im) {
-      hr(row, j) = hr(j, row) = re;
-      hi(row, j) = hi(j, row) = im;
-    };
-    for (; i + 4 <= j + 1; i += 4) {
-      double re[4] = {}, im[4] = {};
-      const double* xr[4] = {ar.column(i), ar.column(i + 1), ar.column(i + 2), ar.column(i + 3)};
-      const double* xi[4] = {ai.column(i), ai.column(i + 1), ai.column(i + 2), ai.column(i + 3)};
+    const Pair* xr = reinterpret_cast<const Pair*>(panelsRe + at(0, i0));
+    const Pair* xi = reinterpret_cast<const Pair*>(panelsIm + at(0, i0));
+    for (int32_t j = i0; j < n; ++j) {
+      const double* br = ar.column(j);
+      const double* bi = ai.column(j);
+      Pair re[kWidth / 2] = {}, im[kWidth / 2] = {};
       for (int32_t k = 0; k < n; ++k) {
-        for (int q = 0; q < 4; ++q) {
-          re[q] = re[q] + (xr[q][k] * br[k] + xi[q][k] * bi[k]);
-          im[q] = im[q] + (xr[q][k] * bi[k] - xi[q][k] * br[k]);
+        const double b = br[k], c = bi[k];
+        for (int32_t q = 0; q < kWidth / 2; ++q) {
+          const Pair x = xr[k * (kWidth / 2) + q], y = xi[k * (kWidth / 2) + q];
+          re[q] = re[q] + (x * b + y * c);
+          im[q] = im[q] + (x * c - y * b);
         }
       }
-      for (int q = 0; q < 4; ++q) store(i + q, re[q], im[q]);
-    }
-    for (; i <= j; ++i) {
-      const double* xr = ar.column(i);
-      const double* xi = ai.column(i);
-      double re = 0.0, im = 0.0;
-      for (int32_t k = 0; k < n; ++k) {
-        re = re + (xr[k] * br[k] + xi[k] * bi[k]);
-        im = im + (xr[k] * bi[k] - xi[k] * br[k]);
+      for (int32_t i = i0; i <= std::min(j, i0 + kWidth - 1); ++i) {
+        const int32_t q = (i - i0) / 2, lane = (i - i0) % 2;
+        hr(i, j) = hr(j, i) = re[q][lane];
+        hi(i, j) = hi(j, i) = im[q][lane];
       }
-      store(i, re, im);
     }
   }
   return nullptr;

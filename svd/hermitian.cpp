@@ -17,9 +17,11 @@
 // the same.
 #include "svd/hermitian.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "host/part_view.h"
+#include "linalg/pair.h"
 #include "linalg/rotations.h"
 #include "pack/heap.h"
 #include "pack/messages.h"
@@ -29,38 +31,120 @@ namespace {
 constexpr double kEpsilon = 2.220446049250313e-16;  // 2^-52
 constexpr int kMaxSteps = 30;
 
-// The tridiagonal form and the scratch of the reduction, n doubles each: the phases
-// (tauRe, tauIm; tauIm also carries p's imaginary parts while a row is reduced), and the
-// reduced row's u in contiguous form.
+using linalg::Pair;
+
+// The tridiagonal form and the scratch of the reduction, n entries each: the phases
+// (tauRe, tauIm; tauIm also carries p's imaginary parts while a row is reduced), the
+// reduced row's u in contiguous form, and u(j) arranged for p's column parts.
 struct Reduction {
   PartView ar, ai;
   double *d, *e, *e2, *tauRe, *tauIm, *uRe, *uIm;
+  Pair *uConjugate, *uSwapped;  // (Re u, -Im u), (Im u, Re u)
 };
+
+// Column k's elements (j, k) for j = from .. to-1 as the k-th terms of the row sums
+// g(j) (real parts) and gi(j) (imaginary parts).
+void addRowTerms(const Reduction& r, int32_t k, int32_t from, int32_t to) {
+  const double* ar = r.ar.column(k);
+  const double* ai = r.ai.column(k);
+  const double ur = r.uRe[k], ui = r.uIm[k];
+  double* g = r.e;
+  double* gi = r.tauIm;
+  for (int32_t j = from; j < to; ++j) {
+    g[j] = g[j] + ar[j] * ur + ai[j] * ui;
+    gi[j] = gi[j] - ar[j] * ui + ai[j] * ur;
+  }
+}
+
+// Column k's elements (j, k) for j = from .. to-1 as terms of sum k's column part, the
+// sum's real and imaginary parts side by side: (s, si) gains Re a (Re u, -Im u), then
+// loses Im a (Im u, Re u), which is s + Re a Re u - Im a Im u and
+// si - Re a Im u - Im a Re u.
+Pair addColumnTerms(const Reduction& r, int32_t k, int32_t from, int32_t to, Pair sum) {
+  const double* ar = r.ar.column(k);
+  const double* ai = r.ai.column(k);
+  for (int32_t j = from; j < to; ++j) sum = sum + ar[j] * r.uConjugate[j] - ai[j] * r.uSwapped[j];
+  return sum;
+}
+
+// Columns k .. k+3's elements (j, k + c) for j = from .. to-1 as the terms of the row sums,
+// column by column for each row; two rows side by side.
+void addRowTerms4(const Reduction& r, int32_t k, int32_t from, int32_t to) {
+  const double* ar[4] = {r.ar.column(k), r.ar.column(k + 1), r.ar.column(k + 2),
+                         r.ar.column(k + 3)};
+  const double* ai[4] = {r.ai.column(k), r.ai.column(k + 1), r.ai.column(k + 2),
+                         r.ai.column(k + 3)};
+  const double *ur = r.uRe + k, *ui = r.uIm + k;
+  double* g = r.e;
+  double* gi = r.tauIm;
+  auto pair = [](const double* x) { return *reinterpret_cast<const Pair*>(x); };
+  int32_t j = from;
+  for (; j + 2 <= to; j += 2) {
+    Pair s = pair(g + j), si = pair(gi + j);
+    for (int c = 0; c < 4; ++c) {
+      const Pair x = pair(ar[c] + j), y = pair(ai[c] + j);
+      s = s + x * ur[c] + y * ui[c];
+      si = si - x * ui[c] + y * ur[c];
+    }
+    *reinterpret_cast<Pair*>(g + j) = s;
+    *reinterpret_cast<Pair*>(gi + j) = si;
+  }
+  for (; j < to; ++j) {
+    for (int c = 0; c < 4; ++c) {
+      g[j] = g[j] + ar[c][j] * ur[c] + ai[c][j] * ui[c];
+      gi[j] = gi[j] - ar[c][j] * ui[c] + ai[c][j] * ur[c];
+    }
+  }
+}
+
+// The column parts of four sums k .. k+3 over the rows from .. to-1, side by side.
+void addColumnTerms4(const Reduction& r, int32_t k, int32_t from, int32_t to, Pair* sums) {
+  const double *ar0 = r.ar.column(k), *ar1 = r.ar.column(k + 1), *ar2 = r.ar.column(k + 2),
+               *ar3 = r.ar.column(k + 3);
+  const double *ai0 = r.ai.column(k), *ai1 = r.ai.column(k + 1), *ai2 = r.ai.column(k + 2),
+               *ai3 = r.ai.column(k + 3);
+  Pair s0 = sums[0], s1 = sums[1], s2 = sums[2], s3 = sums[3];
+  for (int32_t j = from; j < to; ++j) {
+    const Pair u = r.uConjugate[j], v = r.uSwapped[j];
+    s0 = s0 + ar0[j] * u - ai0[j] * v;
+    s1 = s1 + ar1[j] * u - ai1[j] * v;
+    s2 = s2 + ar2[j] * u - ai2[j] * v;
+    s3 = s3 + ar3[j] * u - ai3[j] * v;
+  }
+  sums[0] = s0, sums[1] = s1, sums[2] = s2, sums[3] = s3;
+}
 
 // p = A u / h over the block 0 .. l, into e (real parts) and tauIm (imaginary parts); the
 // conjugate-symmetric elements above the diagonal are read as the conjugates of those
-// below it.
+// below it. Four columns at a time: their square of rows first, column by column, then
+// the rows below it, where their row terms go in column order and their four column
+// sums run side by side.
 void formP(const Reduction& r, int32_t l, double h) {
+  constexpr int32_t kColumns = 4;
   double* g = r.e;
   double* gi = r.tauIm;
-  for (int32_t j = 0; j <= l; ++j) g[j] = gi[j] = 0.0;
-  for (int32_t k = 0; k <= l; ++k) {
-    const double* ar = r.ar.column(k);
-    const double* ai = r.ai.column(k);
-    const double ur = r.uRe[k], ui = r.uIm[k];
-    // Element (j, k) as the k-th term of row j's sum.
-    for (int32_t j = k; j <= l; ++j) {
-      g[j] = g[j] + ar[j] * ur + ai[j] * ui;
-      gi[j] = gi[j] - ar[j] * ui + ai[j] * ur;
+  for (int32_t j = 0; j <= l; ++j) {
+    g[j] = gi[j] = 0.0;
+    r.uConjugate[j] = Pair{r.uRe[j], -r.uIm[j]};
+    r.uSwapped[j] = Pair{r.uIm[j], r.uRe[j]};
+  }
+  for (int32_t k0 = 0; k0 <= l; k0 += kColumns) {
+    const int32_t end = std::min(k0 + kColumns, l + 1);
+    Pair sums[kColumns];
+    for (int32_t k = k0; k < end; ++k) {
+      addRowTerms(r, k, k, end);
+      sums[k - k0] = addColumnTerms(r, k, k + 1, end, Pair{g[k], gi[k]});
     }
-    // Elements (j, k) below the diagonal as the terms of sum k's column part.
-    double sum = g[k], sumi = gi[k];
-    for (int32_t j = k + 1; j <= l; ++j) {
-      sum = sum + ar[j] * r.uRe[j] - ai[j] * r.uIm[j];
-      sumi = sumi - ar[j] * r.uIm[j] - ai[j] * r.uRe[j];
+    if (end - k0 == kColumns) {
+      addRowTerms4(r, k0, end, l + 1);
+      addColumnTerms4(r, k0, end, l + 1, sums);
+    } else {
+      for (int32_t k = k0; k < end; ++k) {
+        addRowTerms(r, k, end, l + 1);
+        sums[k - k0] = addColumnTerms(r, k, end, l + 1, sums[k - k0]);
+      }
     }
-    g[k] = sum;
-    gi[k] = sumi;
+    for (int32_t k = k0; k < end; ++k) g[k] = sums[k - k0][0], gi[k] = sums[k - k0][1];
   }
   for (int32_t j = 0; j <= l; ++j) {
     g[j] = g[j] / h;
@@ -69,16 +153,19 @@ void formP(const Reduction& r, int32_t l, double h) {
 }
 
 // A(j, k) -= the rank-two update from u and q = p - hh u, for k <= j <= l: with
-// f = u(j), fi = -Im u(j), and q's parts g = e(j), gi = -tauIm(j) per row.
+// f = Re u(j), fi = -Im u(j) and q's parts g = e(j), gi = -tauIm(j) per row,
+//   Re A(j, k) = Re A(j, k) - f e(k) - g Re u(k) + fi tauIm(k) + gi Im u(k)
+//   Im A(j, k) = Im A(j, k) - f tauIm(k) - g Im u(k) - fi e(k) - gi Re u(k)
+// Adding (-x) y is subtracting x y, bit for bit, so the negated factors are not formed.
 void updateBlock(const Reduction& r, int32_t l) {
+  const double *uRe = r.uRe, *uIm = r.uIm, *e = r.e, *t = r.tauIm;
   for (int32_t k = 0; k <= l; ++k) {
     double* ar = r.ar.column(k);
     double* ai = r.ai.column(k);
-    const double ek = r.e[k], tk = r.tauIm[k], urk = r.uRe[k], uik = r.uIm[k];
+    const double ek = e[k], tk = t[k], urk = uRe[k], uik = uIm[k];
     for (int32_t j = k; j <= l; ++j) {
-      const double f = r.uRe[j], fi = -r.uIm[j], g = r.e[j], gi = -r.tauIm[j];
-      ar[j] = ar[j] - f * ek - g * urk + fi * tk + gi * uik;
-      ai[j] = ai[j] - f * tk - g * uik - fi * ek - gi * urk;
+      ar[j] = ar[j] - uRe[j] * ek - e[j] * urk - uIm[j] * tk - t[j] * uik;
+      ai[j] = ai[j] - uRe[j] * tk - e[j] * uik + uIm[j] * ek + t[j] * urk;
     }
   }
 }
@@ -227,10 +314,12 @@ const char* herm_eigvals(aMatrix* h, double* d, const Interrupt& stop) {
   if (h->rows < 1 || h->cols < 1) return msg::kInvalidDimension;
   if (h->rows != h->cols) return msg::kMustBeSquare;
   const int32_t n = h->rows;
-  heap::Array<double> e(n), e2(n), scratch(4 * size_t(n));
+  heap::Array<double> e(n), e2(n), scratch(8 * size_t(n));
   if (!e || !e2 || !scratch) return msg::kOutOfMemory;
   double* s = scratch.get();
-  const Reduction r{realPart(h), imagPart(h), d, e.get(), e2.get(), s, s + n, s + 2 * n, s + 3 * n};
+  Pair* pairs = reinterpret_cast<Pair*>(s + 4 * n);
+  const Reduction r{realPart(h), imagPart(h), d,         e.get(), e2.get(), s,
+                    s + n,       s + 2 * n,   s + 3 * n, pairs,   pairs + n};
   if (const char* failure = tridiagonalise(r, n, stop)) return failure;
   return rationalQl(d, e2.get(), n);
 }

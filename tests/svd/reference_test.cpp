@@ -1,4 +1,5 @@
-// The singular value routines and herm_eigvals run their loops down columns for speed.
+// The singular value routines, herm_eigvals and the complex 2-norm run their loops down
+// columns for speed.
 // That changes the order in which elements are visited, never the operations one element
 // goes through, so the results must be bit for bit those of the plain formulations
 // transcribed below: the Golub-Reinsch decomposition with its row transformations row by
@@ -401,6 +402,37 @@ TEST_F(RowByRow, HermitianEigenvaluesAreBitIdentical) {
     ASSERT_STREQ(herm_eigvals(h, values.data()), nullptr);
     ASSERT_EQ(expected.size(), size_t(n));
     EXPECT_TRUE(sameBits(values.data(), expected.data(), n));
+  }
+}
+
+// The complex 2-norm: A^H A formed entry by entry, each entry's sum in increasing k, then
+// the eigenvalues as above.
+TEST_F(RowByRow, ComplexNorm2IsBitIdentical) {
+  std::mt19937 rng(19);
+  for (int n : {1, 2, 5, 9, 17, 40}) {
+    SCOPED_TRACE("order " + std::to_string(n));
+    const Dense a = randomMatrix(n, n, true, rng);
+    Real hr(n, n), hi(n, n);
+    for (int j = 0; j < n; ++j) {
+      for (int i = 0; i <= j; ++i) {
+        double re = 0, im = 0;
+        for (int k = 0; k < n; ++k) {
+          const double xr = a(k, i).real(), xi = a(k, i).imag();
+          const double yr = a(k, j).real(), yi = a(k, j).imag();
+          re = re + (xr * yr + xi * yi);
+          im = im + (xr * yi - xi * yr);
+        }
+        hr(i, j) = hr(j, i) = re;
+        hi(i, j) = hi(j, i) = im;
+      }
+    }
+    const std::vector<double> d = plainHermitianEigenvalues(hr, hi);
+    double largest = d[0];
+    for (int i = 1; i < n; ++i) largest = std::max(largest, std::fabs(d[i]));
+    const double expected = std::sqrt(largest);
+    const Anyval* norm = call("norm2", {value(a)});
+    ASSERT_EQ(norm->tag, kTagScalar);
+    EXPECT_TRUE(sameBits(&as<aComplex>(norm)->re, &expected, 1));
   }
 }
 
