@@ -5,18 +5,13 @@
 // several of them at once, or spread one over its columns, without changing a bit.
 #pragma once
 
-#include <cmath>
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
-namespace linalg {
+#include "host/part_view.h"
 
-// The sum of |x(k)|, k = 0 .. n-1.
-inline double sumOfMagnitudes(const double* x, int32_t n) {
-  double sum = 0.0;
-  for (int32_t k = 0; k < n; ++k) sum += std::fabs(x[k]);
-  return sum;
-}
+namespace linalg {
 
 // y(k) += x(k) * a for k = 0 .. n-1.
 inline void addMultiple(double* __restrict y, const double* __restrict x, double a, int32_t n) {
@@ -52,6 +47,26 @@ inline void dotProducts(const double* x, const double* first, ptrdiff_t ld, int3
     double s = 0.0;
     for (int32_t k = 0; k < n; ++k) s += x[k] * y[k];
     out[j] = s;
+  }
+}
+
+// Applies y += factor(x . y) u to the columns y = a's columns first .. last-1: x is the dot
+// products' vector (against the column's rows from `dotRow`, `dotLength` of them), u the
+// update's (into its rows from `updateRow`, `updateLength` of them). Four columns at a
+// time: their sums side by side, then their updates. Every column is read before it is
+// updated, and no column's sum reads another column, so this is the column-by-column
+// application exactly.
+template <class Factor>
+void reflectColumns(PartView a, int32_t first, int32_t last, const double* x, int32_t dotRow,
+                    int32_t dotLength, const double* u, int32_t updateRow, int32_t updateLength,
+                    Factor factor) {
+  double sums[4];
+  for (int32_t j = first; j < last; j += 4) {
+    const int32_t count = std::min<int32_t>(4, last - j);
+    dotProducts(x, a.column(j) + dotRow, a.ld(), count, dotLength, sums);
+    for (int32_t q = 0; q < count; ++q) {
+      addMultiple(a.column(j + q) + updateRow, u, factor(sums[q]), updateLength);
+    }
   }
 }
 

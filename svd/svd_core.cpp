@@ -51,24 +51,6 @@ struct Bidiagonal {
   double norm = 0.0;
 };
 
-// Applies y += factor(x . y) u to the columns j = first .. last-1 of `a`: x is the dot
-// products' vector (rows from `dotRow`, `dotLength` of them), u the update's (rows from
-// `updateRow`, `updateLength` of them). Four columns at a time: their sums, then their
-// updates.
-template <class Factor>
-void reflectColumns(PartView a, int32_t first, int32_t last, const double* x, int32_t dotRow,
-                    int32_t dotLength, const double* u, int32_t updateRow, int32_t updateLength,
-                    Factor factor) {
-  double sums[4];
-  for (int32_t j = first; j < last; j += 4) {
-    const int32_t count = std::min<int32_t>(4, last - j);
-    dotProducts(x, a.column(j) + dotRow, a.ld(), count, dotLength, sums);
-    for (int32_t q = 0; q < count; ++q) {
-      addMultiple(a.column(j + q) + updateRow, u, factor(sums[q]), updateLength);
-    }
-  }
-}
-
 // The reflection from the left at step i: column i from row i down becomes
 // (f - g, the rest) * scale with w(i) = scale * g, and is applied to the columns right of
 // it. An embedded element met while summing the scale gives "may not be nested" when
