@@ -10,7 +10,13 @@
 //   herm_eigvals  within 30 n eps ||H||_2 of zheev's
 //
 // on random, row-graded, rank-deficient, tiny (1e-300) and huge (1e150) matrices, square
-// and tall, of orders 1 to 150.
+// and tall, of orders 1 to 150; and the norms and condition numbers against their
+// definitions computed by LAPACK, on random and row-graded real and complex matrices:
+//
+//   norm1, normi, norme   zlange's '1', 'I', 'F'                within 30 n eps, relative
+//   norm2                 the largest singular value (zgesvd)   within 30 n eps, relative
+//   cond1, condi, conde   those norms of A and of zgetri's inverse
+//   cond2                 the ratio of extreme singular values  within 30 n eps kappa
 #include <algorithm>
 #include <string>
 
@@ -51,10 +57,6 @@ std::vector<Case> matrices() {
     }
   }
   return cases;
-}
-
-std::vector<Complex> column(const std::vector<double>& values) {
-  return {values.begin(), values.end()};
 }
 
 Dense identityMatrix(int n) {
@@ -107,8 +109,11 @@ TEST_F(SvdAccuracy, FactorsReproduceTheMatrixAndAreOrthogonal) {
               worst[1], worst[2]);
 }
 
-TEST_F(SvdAccuracy, ValuesAgreeWithDgesvd) {
+// The values within 30 max(m, n) eps ||A||_2 of dgesvd's; the rank the count of dgesvd's
+// values above the rank's tolerance, unless one of them is too close to it to tell.
+TEST_F(SvdAccuracy, ValuesAndRankAgreeWithDgesvd) {
   double worst = 0.0;
+  int ranksCompared = 0;
   for (const Case& c : matrices()) {
     SCOPED_TRACE(c.name);
     const int m = c.a.rows, n = c.a.cols;
@@ -116,25 +121,16 @@ TEST_F(SvdAccuracy, ValuesAgreeWithDgesvd) {
     ASSERT_EQ(int(s.size()), n);
     const Dense w = call1("svds", c.a);
     ASSERT_EQ(w.rows, n);
-    const double scale = std::max(m, n) * kEpsilon * s[0];
     for (int i = 0; i < n; ++i) {
-      const double ratio = s[0] == 0 ? std::abs(w(i, 0)) : std::abs(w(i, 0) - s[i]) / scale;
+      const double ratio = std::abs(w(i, 0) - s[i]) / (std::max(m, n) * kEpsilon * s[0]);
       EXPECT_LE(ratio, kThreshold) << "value " << i;
       worst = std::max(worst, ratio);
-      if (i > 0) EXPECT_LE(w(i, 0).real(), w(i - 1, 0).real());
+      if (i > 0) {
+        EXPECT_LE(w(i, 0).real(), w(i - 1, 0).real());
+      }
     }
-  }
-  std::printf("worst value difference / (max(m, n) eps ||A||): %.3g\n", worst);
-}
 
-TEST_F(SvdAccuracy, RankCountsDgesvdsValuesAboveTheTolerance) {
-  int compared = 0;
-  for (const Case& c : matrices()) {
-    SCOPED_TRACE(c.name);
-    const int m = c.a.rows, n = c.a.cols;
-    const std::vector<double> s = lapack::singularValues(m, n, c.a.a, false);
     const double tol = std::max(m, n) * s[0] * kEpsilon;
-    // A value within a factor 4 of the tolerance could fall either way.
     if (std::any_of(s.begin(), s.end(), [&](double x) { return x > tol / 4 && x < 4 * tol; })) {
       continue;
     }
@@ -142,9 +138,10 @@ TEST_F(SvdAccuracy, RankCountsDgesvdsValuesAboveTheTolerance) {
     EXPECT_REAL_SCALAR(call("rank", {value(c.a)}), double(expected));
     // The transpose has the same rank.
     EXPECT_REAL_SCALAR(call("rank", {value(transpose(c.a))}), double(expected));
-    ++compared;
+    ++ranksCompared;
   }
-  EXPECT_GT(compared, 60);
+  EXPECT_GT(ranksCompared, 60);
+  std::printf("worst value difference / (max(m, n) eps ||A||): %.3g\n", worst);
 }
 
 TEST_F(SvdAccuracy, GeninvAgreesWithThePseudoInverseFromDgesvd) {
@@ -215,11 +212,80 @@ TEST_F(SvdAccuracy, HermitianEigenvaluesAgreeWithZheev) {
         const double ratio = std::abs(values[i] - expected[i]) / scale;
         EXPECT_LT(ratio, kThreshold) << "value " << i;
         worst = std::max(worst, ratio);
-        if (i > 0) EXPECT_GE(values[i], values[i - 1]);
+        if (i > 0) {
+          EXPECT_GE(values[i], values[i - 1]);
+        }
       }
     }
   }
   std::printf("worst eigenvalue difference / (n eps ||H||): %.3g\n", worst);
+}
+
+// Random and row-graded (rows scaled from 1 to 1e6) real and complex square matrices.
+std::vector<Case> squareMatrices() {
+  std::mt19937 rng(38);
+  std::vector<Case> cases;
+  for (int n : {1, 2, 3, 5, 10, 40, 150}) {
+    for (bool complex : {false, true}) {
+      const std::string kind = complex ? " complex " : " real ";
+      cases.push_back({"random" + kind + std::to_string(n), randomMatrix(n, n, complex, rng)});
+      // A complex inverse wants the product of U's diagonal to stay finite, so the graded
+      // complex matrices stop at order 40.
+      if (n > 1 && !(complex && n > 40)) {
+        cases.push_back(
+            {"graded" + kind + std::to_string(n), randomMatrix(n, n, complex, rng, 6.0)});
+      }
+    }
+  }
+  return cases;
+}
+
+class NormAccuracy : public LinalgTest {
+ protected:
+  double scalar(const char* name, const Dense& a) {
+    const Anyval* result = call(name, {value(a)});
+    EXPECT_EQ(result->tag, kTagScalar) << name << ": " << testsupport::messageOf(result);
+    return result->tag == kTagScalar ? as<aComplex>(result)->re : 0.0;
+  }
+  // |computed - expected| / (n eps tolerance expected), recorded as the worst so far.
+  void expectClose(const char* name, double computed, double expected, double tolerance) {
+    const double ratio = std::abs(computed - expected) / (n_ * kEpsilon * tolerance * expected);
+    EXPECT_LT(ratio, kThreshold) << name;
+    worst_ = std::max(worst_, ratio);
+  }
+  int n_ = 1;
+  double worst_ = 0.0;
+};
+
+TEST_F(NormAccuracy, NormsAgreeWithLapack) {
+  for (const Case& c : squareMatrices()) {
+    SCOPED_TRACE(c.name);
+    n_ = c.a.rows;
+    expectClose("norm1", scalar("norm1", c.a), lapack::norm('1', n_, n_, c.a.a), 1.0);
+    expectClose("normi", scalar("normi", c.a), lapack::norm('I', n_, n_, c.a.a), 1.0);
+    expectClose("norme", scalar("norme", c.a), lapack::norm('F', n_, n_, c.a.a), 1.0);
+    const std::vector<double> s = lapack::singularValues(n_, n_, c.a.a, c.a.complex);
+    expectClose("norm2", scalar("norm2", c.a), s[0], 1.0);
+  }
+  std::printf("worst norm difference / (n eps norm): %.3g\n", worst_);
+}
+
+TEST_F(NormAccuracy, ConditionNumbersAgreeWithLapack) {
+  for (const Case& c : squareMatrices()) {
+    SCOPED_TRACE(c.name);
+    n_ = c.a.rows;
+    const std::vector<Complex> inverse = lapack::inverse(n_, c.a.a);
+    ASSERT_FALSE(inverse.empty());
+    const std::vector<double> s = lapack::singularValues(n_, n_, c.a.a, c.a.complex);
+    const double kappa = s[0] / s.back();
+    for (auto [name, which] : {std::pair{"cond1", '1'}, {"condi", 'I'}, {"conde", 'F'}}) {
+      const double expected =
+          lapack::norm(which, n_, n_, c.a.a) * lapack::norm(which, n_, n_, inverse);
+      expectClose(name, scalar(name, c.a), expected, kappa);
+    }
+    expectClose("cond2", scalar("cond2", c.a), kappa, kappa);
+  }
+  std::printf("worst condition number difference / (n eps kappa cond): %.3g\n", worst_);
 }
 
 }  // namespace
