@@ -11,10 +11,10 @@
 // Loop order. The lower triangle is walked column by column, its columns being
 // contiguous. p(j) is a sum over the block's row j (the elements left of and on the
 // diagonal, in turn) continued down its column j (the elements below the diagonal): column
-// k adds its terms to every row sum j >= k at once, then completes sum k by running down
-// the column. Each sum gets its terms in the order of the row-by-row formulation, and each
-// element of the update goes through the same operations, so the results are bit for bit
-// the same.
+// k adds its terms to every row sum j >= k at once, and completes sum k by running down
+// the column; four columns go together, their column sums side by side. Each sum gets its
+// terms in the order of the row-by-row formulation, and each element of the update goes
+// through the same operations, so the results are bit for bit the same.
 #include "svd/hermitian.h"
 
 #include <algorithm>
@@ -214,9 +214,11 @@ void reduceRow(const Reduction& r, int32_t i, double& scale, double& h) {
     double sum = 0.0;
     for (int32_t j = 0; j <= l; ++j) sum = sum + r.e[j] * r.uRe[j] - r.tauIm[j] * r.uIm[j];
     const double hh = sum / (h + h);
+    // q = p - hh u, kept as Re q in e and -Im q in tauIm (fi = Im of conj(u)).
     for (int32_t j = 0; j <= l; ++j) {
+      const double fi = -r.uIm[j];
       r.e[j] = r.e[j] - hh * r.uRe[j];
-      r.tauIm[j] = -(r.tauIm[j] - hh * -r.uIm[j]);
+      r.tauIm[j] = -(r.tauIm[j] - hh * fi);
     }
     updateBlock(r, l);
   }
