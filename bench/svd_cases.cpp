@@ -5,7 +5,7 @@
 //   svd(A)                  dgesvd with thin U and V^T
 //   geninv(A)               dgesvd with thin U and V^T, then V diag(1 / s) U^T by dgemm
 //   norm2(A), cond2(A)      dgesvd without vectors (square A)
-//   norm2(A), complex A     zheev without vectors on A^H A, formed beforehand
+//   norm2(A), complex A     zherk forming A^H A, then zheev without vectors
 #include <complex>
 
 #include "bench/cases.h"
@@ -23,6 +23,9 @@ using Dgemm = void(const char* transa, const char* transb, const int* m, const i
                    const double* alpha, const double* a, const int* lda, const double* b,
                    const int* ldb, const double* beta, double* c, const int* ldc,
                    size_t transaLength, size_t transbLength);
+using Zherk = void(const char* uplo, const char* trans, const int* n, const int* k,
+                   const double* alpha, const Complex* a, const int* lda, const double* beta,
+                   Complex* c, const int* ldc, size_t uploLength, size_t transLength);
 using Zheev = void(const char* jobz, const char* uplo, const int* n, Complex* a, const int* lda,
                    double* w, Complex* work, const int* lwork, double* rwork, int* info,
                    size_t jobzLength, size_t uploLength);
@@ -91,37 +94,32 @@ void addShape(Cases& cases, int m, int n) {
   cases.push_back({"cond2", order, "dgesvd N", [=] { return cond2(ctx, aValue); },
                    dgesvdJob(n, n, a, false, false)});
 
-  // The complex norm2 against the eigenvalues of the Hermitian product alone.
+  // The complex norm2 against the same job in LAPACK: A^H A by zherk, then its eigenvalues.
   const std::vector<double> im = randomMatrix(n, n, 3 * n + 1);
   Anyval* complexValue = asValue(host().matrix(n, n, a.data(), im.data()));
-  std::vector<double> h(2 * size_t(n) * n);
-  for (int j = 0; j < n; ++j) {
-    for (int i = 0; i < n; ++i) {
-      Complex sum = 0.0;
-      for (int k = 0; k < n; ++k) {
-        sum +=
-            std::conj(Complex(a[k + i * n], im[k + i * n])) * Complex(a[k + j * n], im[k + j * n]);
-      }
-      h[2 * (i + size_t(j) * n)] = sum.real();
-      h[2 * (i + size_t(j) * n) + 1] = sum.imag();
-    }
-  }
-  cases.push_back({"norm2 complex", order, "zheev N", [=] { return norm2(ctx, complexValue); },
-                   [=](const Lapack& lapack) {
-                     auto zheev = lapack.routine<Zheev>("zheev_");
-                     int lwork = -1, info;
-                     Complex size;
-                     std::vector<double> w(n), rwork(3 * n);
-                     zheev("N", "L", &n, nullptr, &n, w.data(), &size, &lwork, rwork.data(), &info,
-                           1, 1);
-                     lwork = static_cast<int>(size.real());
-                     return onCopy(h, [=, work = std::vector<Complex>(lwork)](double* x) mutable {
-                       int info;
-                       zheev("N", "L", &n, reinterpret_cast<Complex*>(x), &n, w.data(), work.data(),
-                             &lwork, rwork.data(), &info, 1, 1);
-                       return info;
-                     });
-                   }});
+  std::vector<double> interleaved(2 * size_t(n) * n);
+  for (size_t k = 0; k < a.size(); ++k) interleaved[2 * k] = a[k], interleaved[2 * k + 1] = im[k];
+  cases.push_back(
+      {"norm2 complex", order, "zherk+zheev N", [=] { return norm2(ctx, complexValue); },
+       [=](const Lapack& lapack) {
+         auto zherk = lapack.routine<Zherk>("zherk_");
+         auto zheev = lapack.routine<Zheev>("zheev_");
+         int lwork = -1, info;
+         Complex size;
+         std::vector<double> w(n), rwork(3 * n);
+         zheev("N", "L", &n, nullptr, &n, w.data(), &size, &lwork, rwork.data(), &info, 1, 1);
+         lwork = static_cast<int>(size.real());
+         return onCopy(interleaved, [=, h = std::vector<Complex>(size_t(n) * n),
+                                     work = std::vector<Complex>(lwork)](double* x) mutable {
+           const double one = 1.0, zero = 0.0;
+           int info;
+           zherk("L", "C", &n, &n, &one, reinterpret_cast<Complex*>(x), &n, &zero, h.data(), &n, 1,
+                 1);
+           zheev("N", "L", &n, h.data(), &n, w.data(), work.data(), &lwork, rwork.data(), &info, 1,
+                 1);
+           return info;
+         });
+       }});
 }
 
 }  // namespace
