@@ -1,4 +1,4 @@
-// The LU family and Cholesky at orders 3, 100 and 500:
+// The LU family and Cholesky at orders 3, 100, 500 and 1000:
 //
 //   lsolve(M, v)    dgesv, one right-hand side
 //   inv(M)          dgetrf then dgetri (the exported inverse the host's M^-1 calls)
@@ -85,7 +85,7 @@ void addOrder(Cases& cases, int n) {
 }  // namespace
 
 void addLinearSystemCases(Cases& cases) {
-  for (int n : {3, 100, 500}) addOrder(cases, n);
+  for (int n : {3, 100, 500, 1000}) addOrder(cases, n);
 }
 
 }  // namespace bench
