@@ -42,6 +42,7 @@ const char* byInverse(UfnCallContext* ctx, aMatrix* m, double* out, NormOf norm)
 // The real matrix's largest singular value over its smallest; `copy` is destroyed.
 const char* singularValueRatio(aMatrix* copy, double* out, const Interrupt& stop) {
   *out = 0.0;
+  if (copy->cols < 1) return msg::kInvalidDimension;
   if (const char* failure = svd_values(copy, stop)) return failure;
   const PartView values = realPart(copy);
   const int32_t last = copy->cols - 1;
