@@ -39,5 +39,6 @@ Anyval* matrix(UfnCallContext* ctx, Anyval* m, Anyval* n, Anyval* f);
 Anyval* cholesky(UfnCallContext* ctx, Anyval* m);
 Anyval* lsolve(UfnCallContext* ctx, Anyval* m, Anyval* v);
 Anyval* lu(UfnCallContext* ctx, Anyval* m);
+Anyval* qr(UfnCallContext* ctx, Anyval* m);
 
 }  // namespace worksheet

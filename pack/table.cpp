@@ -151,7 +151,7 @@ void fillTable() {
       {Any_to_Num, nullptr, 12, &string_norm2, nullptr, &ruleEqDims},
       {Any_to_Any, nullptr, 12, &string_norme, nullptr, &ruleEqDims},
       {Any_to_Any, nullptr, 12, &string_normi, nullptr, &ruleEqDims},
-      {Any_to_Any, nullptr, 12, &string_qr, nullptr, &ruleQr},
+      {Any_to_Any, nullptr, 12, &string_qr, entry<Guard<kFloatingPoint>, worksheet::qr>, &ruleQr},
       {Any_to_Any, nullptr, 12, &string_rank, nullptr, &ruleEqDimsDimless},
       {Any_to_Mat, nullptr, 12, &string_rref, nullptr, &ruleVDimless},
       {Any_to_Any, nullptr, 12, &string_svd, nullptr, &ruleVDimless},

@@ -98,6 +98,8 @@ const SweepCase kCases[] = {
     {"lsolve_large", "lsolve", ARGUMENTS(dominant(v), ones(v))},
     {"cholesky_large", "cholesky", ARGUMENTS(definite(v))},
     {"inv_large", "inv", ARGUMENTS(dominant(v)), valueInv},
+    {"qr", "qr", ARGUMENTS(v.value({{1, 2}, {3, 4}, {5, 6}}))},
+    {"qr_large", "qr", ARGUMENTS(dominant(v))},
 };
 
 void PrintTo(const SweepCase& c, std::ostream* out) {

@@ -1,0 +1,141 @@
+// qr reorders its loops for speed (linalg/qr.cpp): the rotations of a step reach the other
+// columns of R and of the accumulator column by column, in blocks of steps. Every element
+// must still go through the same rotations in the same order, so the result must be bit
+// for bit that of the factorisation as its steps are written, where every rotation sweeps
+// all columns at once with rotate_rows.
+#include <cstring>
+#include <string>
+
+#include "host/ufnutils.h"
+#include "linalg/rotations.h"
+#include "tests/linalg/linalg_test.h"
+
+namespace {
+
+using namespace lintest;
+
+constexpr double kEpsilon = 2.220446049250313e-16;
+
+bool sameBits(double x, double y) {
+  return std::memcmp(&x, &y, sizeof x) == 0;
+}
+
+// The Euclidean norm as qr takes it, relative to the largest magnitude.
+double columnNorm(const std::vector<double>& x) {
+  double largest = 0.0;
+  for (double v : x) largest = std::fmax(largest, std::fabs(v));
+  if (largest == 0.0) return 0.0;
+  double sum = 0.0;
+  for (double v : x) sum += (v / largest) * (v / largest);
+  return largest * std::sqrt(sum);
+}
+
+// The factorisation as written, on R (M's copy) and the accumulator G (the identity at
+// first; Q is its transpose), with 1-based j and rows.
+void straightforwardQr(aMatrix* R, aMatrix* G) {
+  const int m = R->rows, n = R->cols;
+  const PartView a = realPart(R);
+  int r = 0;
+  for (int j = 1; j <= n && r < m; ++j) {
+    std::vector<double> w(a.column(j - 1), a.column(j - 1) + m);
+    const double nrm = columnNorm(w);
+    if (nrm == 0.0) continue;
+    const double tol = nrm * kEpsilon * j / std::sqrt(double(m - r));
+    bool significant = std::fabs(w[r]) >= tol;
+    for (int i = m; i >= r + 2; --i) {
+      const double b = a(i - 1, j - 1);
+      if (!(std::fabs(b) >= tol)) continue;
+      significant = true;
+      double c, s;
+      givens(a(i - 2, j - 1), b, &c, &s);
+      ASSERT_EQ(rotate_rows(c, s, i - 1, i, R), nullptr);
+      ASSERT_EQ(rotate_rows(c, s, i - 1, i, G), nullptr);
+    }
+    if (significant) ++r;
+    zero_col(j - 1, r, R);
+  }
+}
+
+struct Case {
+  std::string name;
+  Dense m;
+};
+
+// Random and graded matrices, rank-deficient products, and sparse ones of small whole
+// numbers (skipped pairs, zero columns, equal magnitudes), square, tall and wide, small
+// and beyond several blocks of steps.
+std::vector<Case> matrices() {
+  std::mt19937 rng(5);
+  std::uniform_int_distribution<int> small(-2, 2);
+  const int large = sizeof(void*) == 8 ? 130 : 24;
+  const std::pair<int, int> shapes[] = {{1, 1},   {1, 4},         {4, 1},      {3, 3},
+                                        {5, 2},   {2, 5},         {17, 17},    {40, 33},
+                                        {33, 40}, {large, large}, {large, 20}, {20, large}};
+  std::vector<Case> cases;
+  for (auto [m, n] : shapes) {
+    const std::string shape = std::to_string(m) + "x" + std::to_string(n);
+    cases.push_back({"random " + shape, randomMatrix(m, n, false, rng)});
+    cases.push_back({"graded " + shape, randomMatrix(m, n, false, rng, 8.0)});
+    const int k = std::max(1, std::min(m, n) / 3);
+    cases.push_back({"rank " + std::to_string(k) + " " + shape,
+                     product(randomMatrix(m, k, false, rng), randomMatrix(k, n, false, rng))});
+    Dense sparse(m, n);
+    for (Complex& x : sparse.a) x = small(rng) * (small(rng) == 0);
+    cases.push_back({"sparse " + shape, sparse});
+  }
+  return cases;
+}
+
+class AsWritten : public LinalgTest {};
+
+TEST_F(AsWritten, QrIsTheFactorisationAsWritten) {
+  for (const Case& c : matrices()) {
+    SCOPED_TRACE(c.name);
+    const int m = c.m.rows, n = c.m.cols;
+    aMatrix* R = toHost(host.allocator, c.m);
+    Dense identity(m, m);
+    for (int i = 0; i < m; ++i) identity(i, i) = 1.0;
+    aMatrix* G = toHost(host.allocator, identity);
+    straightforwardQr(R, G);
+
+    Anyval* result = call("qr", {value(c.m)});
+    ASSERT_EQ(result->tag, kTagMatrix) << testsupport::messageOf(result);
+    const aMatrix* qr = as<aMatrix>(result);
+    ASSERT_EQ(qr->cols, m + n);
+    int differences = 0;
+    for (int j = 0; j < m + n; ++j) {
+      for (int i = 0; i < m; ++i) {
+        const double expected = j < m ? realPart(G)(j, i) : realPart(R)(i, j - m);
+        differences += !sameBits(realPart(qr)(i, j), expected);
+        EXPECT_EQ(imagPart(qr)(i, j), 0.0);
+      }
+    }
+    EXPECT_EQ(differences, 0);
+  }
+}
+
+TEST_F(AsWritten, RotateRowsRefusesRowsOutsideTheMatrix) {
+  const struct {
+    int p, q;
+    bool inside;
+  } cases[] = {{1, 2, true},  {2, 1, true},  {3, 3, true},  {1, 3, true},  {0, 1, false},
+               {1, 0, false}, {4, 1, false}, {1, 4, false}, {-1, 2, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.p) + ", " + std::to_string(c.q));
+    aMatrix* x = values.matrix({{1, 2}, {3, 4}, {5, 6}});
+    const char* message = rotate_rows(0.6, 0.8, c.p, c.q, x);
+    if (!c.inside) {
+      EXPECT_STREQ(message, "ERR_QRFAC_5");
+      continue;
+    }
+    EXPECT_EQ(message, nullptr);
+    if (c.p == c.q) continue;
+    // Row p takes 0.6 x + 0.8 y, row q -0.8 x + 0.6 y, x and y the two rows before.
+    const PartView a = realPart(x);
+    const double x0 = 2.0 * c.p - 1, y0 = 2.0 * c.q - 1;
+    EXPECT_EQ(a(c.p - 1, 0), 0.6 * x0 + 0.8 * y0);
+    EXPECT_EQ(a(c.q - 1, 0), -0.8 * x0 + 0.6 * y0);
+  }
+}
+
+}  // namespace
