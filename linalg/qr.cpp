@@ -23,7 +23,7 @@
 
 #include "array/array.h"
 #include "host/part_view.h"
-#include "linalg/rotations.h"
+#include "linalg/givens.h"
 #include "pack/checks.h"
 #include "pack/entries.h"
 #include "pack/errors.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "host/ufnutils.h"
-#include "linalg/rotations.h"
+#include "linalg/givens.h"
 #include "tests/linalg/linalg_test.h"
 
 namespace {

@@ -1,6 +1,6 @@
-// Plane rotations: one rotation of two rows of a host matrix, and blocks of rotation
-// sequences applied column by column. The contracts are in linalg/rotations.h.
-#include "linalg/rotations.h"
+// Givens rotations: one rotation of two rows of a host matrix, and blocks of rotation
+// sequences applied column by column. The contracts are in linalg/givens.h.
+#include "linalg/givens.h"
 
 #include "host/part_view.h"
 #include "pack/messages.h"
