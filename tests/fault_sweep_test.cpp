@@ -7,6 +7,7 @@
 //
 // Add one line to kCases for each new function. Exported routines that have no table row
 // are called directly through `direct`.
+#include <cmath>
 #include <functional>
 
 #include "linalg/inverse.h"
@@ -47,6 +48,10 @@ Anyval* definite(Values& v) {
 }
 Anyval* ones(Values& v) {
   return v.value(kLargeOrder, 1, [](int, int) { return 1.0; });
+}
+// Matrices for the singular value family, which polls up to four times per column.
+Anyval* waves(Values& v, int rows, int cols) {
+  return v.value(rows, cols, [](int i, int j) { return std::sin(1.0 + i + 3.0 * j); });
 }
 
 const SweepCase kCases[] = {
@@ -100,6 +105,26 @@ const SweepCase kCases[] = {
     {"inv_large", "inv", ARGUMENTS(dominant(v)), valueInv},
     {"qr", "qr", ARGUMENTS(v.value({{1, 2}, {3, 4}, {5, 6}}))},
     {"qr_large", "qr", ARGUMENTS(dominant(v))},
+    {"svds", "svds", ARGUMENTS(v.value({{1, 2}, {3, 4}, {5, 6}}))},
+    {"svd", "svd", ARGUMENTS(v.value({{1, 2}, {3, 4}, {5, 6}}))},
+    {"rank", "rank", ARGUMENTS(v.value({{1, 2}, {3, 4}, {5, 6}}))},
+    {"rank_wide", "rank", ARGUMENTS(v.value({{1, 2, 3}, {4, 5, 6}}))},
+    {"geninv", "geninv", ARGUMENTS(v.value({{1, 2}, {3, 4}, {5, 6}}))},
+    {"norm1", "norm1", ARGUMENTS(v.value({{1, 2}, {3, 4}}))},
+    {"norm1_complex", "norm1", ARGUMENTS(v.value({{1, 2}, {3, 4}}, {{1, 0}, {0, 1}}))},
+    {"norm2", "norm2", ARGUMENTS(v.value({{1, 2}, {3, 4}}))},
+    {"norm2_complex", "norm2", ARGUMENTS(v.value({{1, 2}, {3, 4}}, {{1, 0}, {0, 1}}))},
+    {"norm2_imaginary", "norm2", ARGUMENTS(v.value({}, {{1, 2}, {3, 4}}))},
+    {"norme", "norme", ARGUMENTS(v.value({{1, 2}, {3, 4}}))},
+    {"normi_complex", "normi", ARGUMENTS(v.value({{1, 2}, {3, 4}}, {{1, 0}, {0, 1}}))},
+    {"cond1", "cond1", ARGUMENTS(v.value({{1, 2}, {3, 4}}))},
+    {"cond2", "cond2", ARGUMENTS(v.value({{1, 2}, {3, 4}}))},
+    {"cond2_complex", "cond2", ARGUMENTS(v.value({{1, 2}, {3, 4}}, {{1, 0}, {0, 1}}))},
+    {"conde_complex", "conde", ARGUMENTS(v.value({{1, 2}, {3, 4}}, {{1, 0}, {0, 1}}))},
+    {"condi", "condi", ARGUMENTS(v.value({{1, 2}, {3, 4}}))},
+    {"svd_large", "svd", ARGUMENTS(waves(v, 48, 40))},
+    {"geninv_large", "geninv", ARGUMENTS(waves(v, 48, 40))},
+    {"cond2_large", "cond2", ARGUMENTS(waves(v, 40, 40))},
 };
 
 void PrintTo(const SweepCase& c, std::ostream* out) {
