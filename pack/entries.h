@@ -40,6 +40,7 @@ Anyval* cholesky(UfnCallContext* ctx, Anyval* m);
 Anyval* lsolve(UfnCallContext* ctx, Anyval* m, Anyval* v);
 Anyval* lu(UfnCallContext* ctx, Anyval* m);
 Anyval* qr(UfnCallContext* ctx, Anyval* m);
+Anyval* rref(UfnCallContext* ctx, Anyval* m);
 
 // Norms and condition numbers.
 Anyval* norm1(UfnCallContext* ctx, Anyval* m);

@@ -157,7 +157,7 @@ void fillTable() {
       {Any_to_Any, nullptr, 12, &string_normi, entry<Guarded, worksheet::normi>, &ruleEqDims},
       {Any_to_Any, nullptr, 12, &string_qr, entry<Guard<kFloatingPoint>, worksheet::qr>, &ruleQr},
       {Any_to_Any, nullptr, 12, &string_rank, entry<Plain, worksheet::rank>, &ruleEqDimsDimless},
-      {Any_to_Mat, nullptr, 12, &string_rref, nullptr, &ruleVDimless},
+      {Any_to_Mat, nullptr, 12, &string_rref, entry<Plain, worksheet::rref>, &ruleVDimless},
       {Any_to_Any, nullptr, 12, &string_svd, entry<Guarded, worksheet::svd>, &ruleVDimless},
       {Any_to_Any, nullptr, 12, &string_svds, entry<Plain, worksheet::svds>, &ruleVDimless},
       {Any_Any_Any_Any_to_Any, &TOLLIST, 8, &string_lookup, entry<Lookup, worksheet::lookup>,

@@ -105,6 +105,8 @@ const SweepCase kCases[] = {
     {"inv_large", "inv", ARGUMENTS(dominant(v)), valueInv},
     {"qr", "qr", ARGUMENTS(v.value({{1, 2}, {3, 4}, {5, 6}}))},
     {"qr_large", "qr", ARGUMENTS(dominant(v))},
+    {"rref", "rref", ARGUMENTS(v.value({{1, 2, 3}, {4, 5, 6}}))},
+    {"rref_large", "rref", ARGUMENTS(dominant(v))},
     {"svds", "svds", ARGUMENTS(v.value({{1, 2}, {3, 4}, {5, 6}}))},
     {"svd", "svd", ARGUMENTS(v.value({{1, 2}, {3, 4}, {5, 6}}))},
     {"rank", "rank", ARGUMENTS(v.value({{1, 2}, {3, 4}, {5, 6}}))},

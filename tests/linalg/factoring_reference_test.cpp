@@ -1,8 +1,9 @@
-// qr reorders its loops for speed (linalg/qr.cpp): the rotations of a step reach the other
-// columns of R and of the accumulator column by column, in blocks of steps. Every element
-// must still go through the same rotations in the same order, so the result must be bit
-// for bit that of the factorisation as its steps are written, where every rotation sweeps
-// all columns at once with rotate_rows.
+// qr and rref reorder their loops for speed: the rotations or elimination steps reach the
+// other columns one column at a time, in blocks of steps (linalg/qr.cpp, linalg/rref.cpp).
+// Every element must still go through the same operations in the same order, so the
+// results must be bit for bit those of the algorithms as their steps are written: for qr
+// every rotation sweeping all columns at once with rotate_rows, for rref every step
+// sweeping the whole matrix.
 #include <cstring>
 #include <string>
 
@@ -56,14 +57,59 @@ void straightforwardQr(aMatrix* R, aMatrix* G) {
   }
 }
 
+// rref as written, on the real part of m (column-major), with 0-based rows and columns.
+std::vector<double> straightforwardRref(const Dense& dense) {
+  const int m = dense.rows, n = dense.cols;
+  std::vector<double> t(dense.a.size());
+  for (size_t k = 0; k < t.size(); ++k) t[k] = dense.a[k].real();
+  auto T = [&](int r, int c) -> double& { return t[r + size_t(c) * m]; };
+  double tol = std::max(m, n) * kEpsilon;
+  if (m == n) {
+    double largestRowSum = 0.0;
+    for (int r = 0; r < m; ++r) {
+      double sum = 0.0;
+      for (int c = 0; c < n; ++c) sum += std::fabs(T(r, c));
+      if (sum > largestRowSum) largestRowSum = sum;
+    }
+    tol *= largestRowSum;
+  }
+  if (tol > 1e-10) tol = 1e-10;
+  if (m < 1) return t;
+  int i = 0, j = 0;
+  for (;;) {
+    double big = 0.0;
+    int p = i, pivot = -1;
+    while (j < n && pivot < 0) {
+      for (int r = i; r < m; ++r) {
+        if (std::fabs(T(r, j)) > big) big = std::fabs(T(r, j)), p = r;
+      }
+      if (big > tol) pivot = j;
+      ++j;
+    }
+    if (pivot < 0) return t;
+    for (int c = 0; c < n; ++c) std::swap(T(p, c), T(i, c));
+    const double piv = T(i, pivot);
+    T(i, pivot) = 1.0;
+    for (int c = pivot + 1; c < n; ++c) T(i, c) *= 1.0 / piv;
+    for (int r = 0; r < m; ++r) {
+      if (r == i) continue;
+      const double f = T(r, pivot);
+      T(r, pivot) = 0.0;
+      for (int c = pivot + 1; c < n; ++c) T(r, c) = T(r, c) - f * T(i, c);
+    }
+    if (i == m - 1) return t;
+    ++i;
+  }
+}
+
 struct Case {
   std::string name;
   Dense m;
 };
 
 // Random and graded matrices, rank-deficient products, and sparse ones of small whole
-// numbers (skipped pairs, zero columns, equal magnitudes), square, tall and wide, small
-// and beyond several blocks of steps.
+// numbers (skipped pairs, zero columns, equal magnitudes, columns passed over), square,
+// tall and wide, small and beyond several blocks of steps.
 std::vector<Case> matrices() {
   std::mt19937 rng(5);
   std::uniform_int_distribution<int> small(-2, 2);
@@ -111,6 +157,17 @@ TEST_F(AsWritten, QrIsTheFactorisationAsWritten) {
       }
     }
     EXPECT_EQ(differences, 0);
+  }
+}
+
+TEST_F(AsWritten, RrefIsTheEliminationAsWritten) {
+  for (const Case& c : matrices()) {
+    SCOPED_TRACE(c.name);
+    const std::vector<double> expected = straightforwardRref(c.m);
+    Anyval* result = call("rref", {value(c.m)});
+    ASSERT_EQ(result->tag, kTagMatrix) << testsupport::messageOf(result);
+    EXPECT_EQ(
+        std::memcmp(as<aMatrix>(result)->re, expected.data(), expected.size() * sizeof(double)), 0);
   }
 }
 
