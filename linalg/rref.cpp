@@ -81,6 +81,38 @@ struct Step {
   }
 };
 
+// Step s and the step t after it (t.i = s.i + 1) in one pass over most of x. Rows t.i and
+// t.p, which t exchanges, and row s.i, t's first to take s's pivot row, are done on their
+// own; every other row loses s's multiple and then t's.
+void applyPair(const Step& s, const Step& t, double* x, int32_t m) {
+  std::swap(x[s.p], x[s.i]);
+  const double ys = x[s.i] * s.reciprocal;
+  x[s.i] = ys;
+  x[t.i] -= s.multipliers[t.i] * ys;
+  if (t.p != t.i) x[t.p] -= s.multipliers[t.p] * ys;
+  std::swap(x[t.p], x[t.i]);
+  const double yt = x[t.i] * t.reciprocal;
+  x[t.i] = yt;
+  x[s.i] -= t.multipliers[s.i] * yt;
+  if (t.p != t.i) x[t.p] -= t.multipliers[t.p] * yt;
+  auto both = [&](int32_t from, int32_t to) {
+    if (to > from) {
+      linalg::subtractTwoMultiples(x + from, s.multipliers + from, ys, t.multipliers + from, yt,
+                                   to - from);
+    }
+  };
+  both(0, s.i);
+  both(t.i + 1, t.p);
+  both(std::max(t.p, t.i) + 1, m);
+}
+
+// Steps 0 .. count-1, in order, two at a time.
+void applySteps(const Step* steps, int32_t count, double* x, int32_t m) {
+  int32_t k = 0;
+  for (; k + 1 < count; k += 2) applyPair(steps[k], steps[k + 1], x, m);
+  if (k < count) steps[k].applyTo(x, m);
+}
+
 // Reduces the table in place with tolerance tol. Returns "interrupted" when the user asked
 // to stop (asked before each column is examined), else null.
 const char* rref_reduce(const Table& t, double tol, const Interrupt& stop) {
@@ -99,7 +131,7 @@ const char* rref_reduce(const Table& t, double tol, const Interrupt& stop) {
       while (j < n && pivotColumn < 0) {
         if (stop.requested()) return msg::kInterrupted;
         double* x = t.column(j);
-        for (int32_t k = 0; k < taken; ++k) steps[k].applyTo(x, m);
+        applySteps(steps, taken, x, m);
         for (int32_t r = i; r < m; ++r) {
           if (std::fabs(x[r]) > big) big = std::fabs(x[r]), p = r;
         }
@@ -123,9 +155,7 @@ const char* rref_reduce(const Table& t, double tol, const Interrupt& stop) {
       if (i == m - 1) finished = true;
       ++i;
     }
-    for (int32_t c = j; c < n; ++c) {
-      for (int32_t k = 0; k < taken; ++k) steps[k].applyTo(t.column(c), m);
-    }
+    for (int32_t c = j; c < n; ++c) applySteps(steps, taken, t.column(c), m);
   }
   return nullptr;
 }
