@@ -43,7 +43,9 @@ constexpr int32_t kBlockSteps = 16;
 // overflows or vanishes.
 double euclideanNorm(const double* x, int32_t n) {
   double largest = 0.0;
-  for (int32_t i = 0; i < n; ++i) largest = std::fmax(largest, std::fabs(x[i]));
+  for (int32_t i = 0; i < n; ++i) {
+    if (std::fabs(x[i]) > largest) largest = std::fabs(x[i]);
+  }
   if (largest == 0.0) return 0.0;
   double sum = 0.0;
   for (int32_t i = 0; i < n; ++i) {

@@ -24,7 +24,9 @@ bool sameBits(double x, double y) {
 // The Euclidean norm as qr takes it, relative to the largest magnitude.
 double columnNorm(const std::vector<double>& x) {
   double largest = 0.0;
-  for (double v : x) largest = std::fmax(largest, std::fabs(v));
+  for (double v : x) {
+    if (std::fabs(v) > largest) largest = std::fabs(v);
+  }
   if (largest == 0.0) return 0.0;
   double sum = 0.0;
   for (double v : x) sum += (v / largest) * (v / largest);
