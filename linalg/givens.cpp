@@ -8,11 +8,7 @@
 const char* rotate_rows(double c, double s, int p, int q, aMatrix* x) {
   if (q < 1 || p < 1 || q > x->rows || p > x->rows) return msg::kQrRotation;
   const PartView a = realPart(x);
-  for (int32_t k = 0; k < x->cols; ++k) {
-    const double u = a(p - 1, k), v = a(q - 1, k);
-    a(p - 1, k) = c * u + s * v;
-    a(q - 1, k) = -s * u + c * v;
-  }
+  for (int32_t k = 0; k < x->cols; ++k) rotatePair(c, s, a(p - 1, k), a(q - 1, k));
   return nullptr;
 }
 

@@ -37,6 +37,13 @@ inline void givens(double a, double b, double* c, double* s) {
   }
 }
 
+// (x, y) = (c x + s y, -s x + c y).
+inline void rotatePair(double c, double s, double& x, double& y) {
+  const double u = x, v = y;
+  x = c * u + s * v;
+  y = -s * u + c * v;
+}
+
 // Rotates rows p and q (1-based) of x's real part by (c, s) across all its columns: row p
 // takes the part of x', row q that of y'. A row outside the matrix gives "ERR_QRFAC_5".
 const char* rotate_rows(double c, double s, int p, int q, aMatrix* x);

@@ -61,12 +61,10 @@ double euclideanNorm(const double* x, int32_t n) {
 bool reduceColumn(double* x, int32_t m, int32_t r, double tol, RotationBlock& block) {
   bool rotated = false;
   for (int32_t p = m - 2; p >= r; --p) {
-    const double a = x[p], b = x[p + 1];
-    if (!(std::fabs(b) >= tol)) continue;
+    if (!(std::fabs(x[p + 1]) >= tol)) continue;
     double c, s;
-    givens(a, b, &c, &s);
-    x[p] = c * a + s * b;
-    x[p + 1] = -s * a + c * b;
+    givens(x[p], x[p + 1], &c, &s);
+    rotatePair(c, s, x[p], x[p + 1]);
     block.add(p, c, s);
     rotated = true;
   }

@@ -102,8 +102,8 @@ void applyPair(const Step& s, const Step& t, double* x, int32_t m) {
     }
   };
   both(0, s.i);
-  both(t.i + 1, t.p);
-  both(std::max(t.p, t.i) + 1, m);
+  both(t.i + 1, t.p);  // empty when t exchanges nothing (t.p = t.i)
+  both(t.p + 1, m);
 }
 
 // Steps 0 .. count-1, in order, two at a time.
