@@ -15,7 +15,6 @@ using Dgeqrf = void(const int* m, const int* n, double* a, const int* lda, doubl
                     double* work, const int* lwork, int* info);
 using Dorgqr = void(const int* m, const int* n, const int* k, double* a, const int* lda,
                     const double* tau, double* work, const int* lwork, int* info);
-using Dgetrf = void(const int* m, const int* n, double* a, const int* lda, int* ipiv, int* info);
 
 void addQr(Cases& cases, int m, int n) {
   UfnCallContext* ctx = host().context();
@@ -53,14 +52,7 @@ void addRref(Cases& cases, int n) {
   Anyval* aValue = asValue(host().matrix(n, n, a.data()));
   auto rref = entry<Unary>("rref");
   cases.push_back({"rref", std::to_string(n), "dgetrf", [=] { return rref(ctx, aValue); },
-                   [=](const Lapack& lapack) {
-                     auto dgetrf = lapack.routine<Dgetrf>("dgetrf_");
-                     return onCopy(a, [=, pivots = std::vector<int>(n)](double* w) mutable {
-                       int info;
-                       dgetrf(&n, &n, w, &n, pivots.data(), &info);
-                       return info;
-                     });
-                   }});
+                   [=](const Lapack& lapack) { return luJob(lapack, a, n); }});
 }
 
 }  // namespace
