@@ -80,6 +80,7 @@ using bench::Lapack;
 void (*const kFamilies[])(bench::Cases&) = {
     bench::addLinearSystemCases,
     bench::addSingularValueCases,
+    bench::addFactoringCases,
 };
 
 std::string benchmarkName(const Case& c, const std::string& column) {

@@ -21,6 +21,13 @@ inline void subtractMultiple(double* __restrict y, const double* __restrict x, d
   for (int32_t i = 0; i < n; ++i) y[i] -= x[i] * a;
 }
 
+// y(i) = (y(i) - x(i) * a) - z(i) * b for i = 0 .. n-1: two subtractMultiple calls in one
+// pass over y.
+inline void subtractTwoMultiples(double* __restrict y, const double* __restrict x, double a,
+                                 const double* __restrict z, double b, int32_t n) {
+  for (int32_t i = 0; i < n; ++i) y[i] = (y[i] - x[i] * a) - z[i] * b;
+}
+
 // The complex y(i) = y(i) - x(i) * a, i = 0 .. n-1, the product as Complex forms it.
 inline void subtractMultiple(SplitColumn y, SplitColumn x, Complex a, int32_t n) {
   double* __restrict yr = y.re;

@@ -39,6 +39,8 @@ Anyval* matrix(UfnCallContext* ctx, Anyval* m, Anyval* n, Anyval* f);
 Anyval* cholesky(UfnCallContext* ctx, Anyval* m);
 Anyval* lsolve(UfnCallContext* ctx, Anyval* m, Anyval* v);
 Anyval* lu(UfnCallContext* ctx, Anyval* m);
+Anyval* qr(UfnCallContext* ctx, Anyval* m);
+Anyval* rref(UfnCallContext* ctx, Anyval* m);
 
 // Norms and condition numbers.
 Anyval* norm1(UfnCallContext* ctx, Anyval* m);

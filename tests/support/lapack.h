@@ -8,6 +8,10 @@
 #include <vector>
 
 extern "C" {
+void dgesv_(const int* n, const int* nrhs, double* a, const int* lda, int* ipiv, double* b,
+            const int* ldb, int* info);
+void dgecon_(const char* norm, const int* n, const double* a, const int* lda, const double* anorm,
+             double* rcond, double* work, int* iwork, int* info, size_t normLength);
 void dgesvd_(const char* jobu, const char* jobvt, const int* m, const int* n, double* a,
              const int* lda, double* s, double* u, const int* ldu, double* vt, const int* ldvt,
              double* work, const int* lwork, int* info, size_t jobuLength, size_t jobvtLength);
@@ -55,6 +59,29 @@ inline std::vector<double> singularValues(int m, int n, std::vector<std::complex
             &lwork, &info, 1, 1);
   }
   return info == 0 ? s : std::vector<double>{};
+}
+
+// Y with A Y = B for the real n x n `a` and n x nrhs `b` by dgesv, and A's 1-norm
+// condition number estimated by dgecon; no values when A is singular.
+struct Solution {
+  std::vector<double> y;
+  double condition = 0.0;
+};
+inline Solution solve(int n, int nrhs, std::vector<double> a, std::vector<double> b) {
+  double anorm = 0.0;
+  for (int j = 0; j < n; ++j) {
+    double sum = 0.0;
+    for (int i = 0; i < n; ++i) sum += std::abs(a[i + size_t(j) * n]);
+    anorm = std::max(anorm, sum);
+  }
+  std::vector<int> pivots(n), iwork(n);
+  std::vector<double> work(4 * size_t(n));
+  int info = 0;
+  dgesv_(&n, &nrhs, a.data(), &n, pivots.data(), b.data(), &n, &info);
+  if (info != 0) return {};
+  double rcond;
+  dgecon_("1", &n, a.data(), &n, &anorm, &rcond, work.data(), iwork.data(), &info, 1);
+  return {b, 1.0 / rcond};
 }
 
 // The thin decomposition of the real m x n `a` (m >= n): U (m x n), s, V^T (n x n).
