@@ -35,6 +35,11 @@ inline void subtractMultiple(SplitColumn y, SplitColumn x, Complex a, int32_t n)
   }
 }
 
+// The complex x(i) = x(i) * a, i = 0 .. n-1, the product as Complex forms it.
+inline void multiplyColumn(SplitColumn x, Complex a, int32_t n) {
+  for (int32_t i = 0; i < n; ++i) store(x, i, load(x, i) * a);
+}
+
 // x(i) = x(i) / d for i = 0 .. n-1.
 inline void divideColumn(double* x, RealField::Divisor d, int32_t n) {
   for (int32_t i = 0; i < n; ++i) x[i] = d.divide(x[i]);

@@ -40,4 +40,7 @@ Anyval* cholesky(UfnCallContext* ctx, Anyval* m);
 Anyval* lsolve(UfnCallContext* ctx, Anyval* m, Anyval* v);
 Anyval* lu(UfnCallContext* ctx, Anyval* m);
 
+// Eigenproblems.
+Anyval* eigenvec(UfnCallContext* ctx, Anyval* m, Anyval* z);
+
 }  // namespace worksheet

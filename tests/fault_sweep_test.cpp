@@ -98,6 +98,9 @@ const SweepCase kCases[] = {
     {"lsolve_large", "lsolve", ARGUMENTS(dominant(v), ones(v))},
     {"cholesky_large", "cholesky", ARGUMENTS(definite(v))},
     {"inv_large", "inv", ARGUMENTS(dominant(v)), valueInv},
+    {"eigenvec", "eigenvec", ARGUMENTS(v.value({{2, 0}, {0, 3}}), v.scalar(2))},
+    {"eigenvec_complex", "eigenvec", ARGUMENTS(v.value({{0, 1}, {0, 0}}, {{1, 0}, {0, 1}}), v.scalar(0, 1))},
+    {"eigenvec_large", "eigenvec", ARGUMENTS(dominant(v), v.scalar(kLargeOrder))},
 };
 
 void PrintTo(const SweepCase& c, std::ostream* out) {
