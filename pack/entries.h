@@ -40,6 +40,22 @@ Anyval* cholesky(UfnCallContext* ctx, Anyval* m);
 Anyval* lsolve(UfnCallContext* ctx, Anyval* m, Anyval* v);
 Anyval* lu(UfnCallContext* ctx, Anyval* m);
 
+// Norms and condition numbers.
+Anyval* norm1(UfnCallContext* ctx, Anyval* m);
+Anyval* norm2(UfnCallContext* ctx, Anyval* m);
+Anyval* norme(UfnCallContext* ctx, Anyval* m);
+Anyval* normi(UfnCallContext* ctx, Anyval* m);
+Anyval* cond1(UfnCallContext* ctx, Anyval* m);
+Anyval* cond2(UfnCallContext* ctx, Anyval* m);
+Anyval* conde(UfnCallContext* ctx, Anyval* m);
+Anyval* condi(UfnCallContext* ctx, Anyval* m);
+
+// Singular values and what is built on them.
+Anyval* svds(UfnCallContext* ctx, Anyval* a);
+Anyval* svd(UfnCallContext* ctx, Anyval* a);
+Anyval* rank(UfnCallContext* ctx, Anyval* a);
+Anyval* geninv(UfnCallContext* ctx, Anyval* a, Anyval* tol);
+
 // Eigenproblems.
 Anyval* eigenvec(UfnCallContext* ctx, Anyval* m, Anyval* z);
 
