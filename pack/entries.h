@@ -58,5 +58,7 @@ Anyval* geninv(UfnCallContext* ctx, Anyval* a, Anyval* tol);
 
 // Eigenproblems.
 Anyval* eigenvec(UfnCallContext* ctx, Anyval* m, Anyval* z);
+Anyval* genvals(UfnCallContext* ctx, Anyval* m, Anyval* n);
+Anyval* genvecs(UfnCallContext* ctx, Anyval* m, Anyval* n);
 
 }  // namespace worksheet
