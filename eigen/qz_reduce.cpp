@@ -5,6 +5,8 @@
 
 #include "eigen/qz.h"
 #include "eigen/qz_reflections.h"
+#include "linalg/reflections.h"
+#include "pack/heap.h"
 #include "pack/messages.h"
 
 namespace eigen {
@@ -27,31 +29,33 @@ void setIdentity(PartView z, int32_t n) {
 // The Householder reflection that zeroes B below its diagonal in column l, applied to the
 // columns of B right of l and to all of A. The reflection vector is B(l.., l) scaled by the
 // sum of its magnitudes, with r = its length carrying B(l, l)'s sign added to its first
-// element; each column y loses (v . y) / (r v(l)) times v.
-void triangulariseColumn(PartView a, PartView b, int32_t n, int32_t l) {
-  double* v = b.column(l);
-  double s = 0.0;
-  for (int32_t i = l + 1; i < n; ++i) s += std::fabs(v[i]);
+// element; each column y loses (v . y) / (r v(l)) times v. `sums` is scratch for n
+// products.
+void triangulariseColumn(PartView a, PartView b, int32_t n, int32_t l, double* sums) {
+  double* v = b.column(l) + l;
+  const int32_t length = n - l;
+  const double s = linalg::sumOfMagnitudes(v + 1, length - 1);
   if (s == 0.0) return;
-  s += std::fabs(v[l]);
+  const double scale = s + std::fabs(v[0]);
   double r = 0.0;
-  for (int32_t i = l; i < n; ++i) {
-    v[i] /= s;
+  for (int32_t i = 0; i < length; ++i) {
+    v[i] /= scale;
     r += v[i] * v[i];
   }
-  r = std::copysign(std::sqrt(r), v[l]);
-  v[l] += r;
-  const double rho = r * v[l];
-  auto reflect = [&](double* y) {
-    double t = 0.0;
-    for (int32_t i = l; i < n; ++i) t += v[i] * y[i];
-    t = -t / rho;
-    for (int32_t i = l; i < n; ++i) y[i] += t * v[i];
+  r = std::copysign(std::sqrt(r), v[0]);
+  v[0] += r;
+  const double rho = r * v[0];
+  auto reflect = [&](PartView m, int32_t first) {
+    const int32_t count = n - first;
+    linalg::dotProducts(v, m.column(first) + l, m.ld(), count, length, sums);
+    for (int32_t j = 0; j < count; ++j) {
+      linalg::addMultiple(m.column(first + j) + l, v, -sums[j] / rho, length);
+    }
   };
-  for (int32_t j = l + 1; j < n; ++j) reflect(b.column(j));
-  for (int32_t j = 0; j < n; ++j) reflect(a.column(j));
-  v[l] = -s * r;
-  std::fill(v + l + 1, v + n, 0.0);
+  reflect(b, l + 1);
+  reflect(a, 0);
+  v[0] = -scale * r;
+  std::fill(v + 1, v + length, 0.0);
 }
 
 // Zeroes A(l + 1, k) against A(l, k) by a reflection of rows l and l + 1, then the
@@ -290,9 +294,11 @@ void Iteration::sweep() {
 
 const char* qz_hessenberg(PartView a, PartView b, PartView z, int32_t n, const Interrupt& stop) {
   if (z) setIdentity(z, n);
+  heap::Array<double> sums(n);
+  if (!sums) return msg::kOutOfMemory;
   for (int32_t l = 0; l + 1 < n; ++l) {
     if (stop.requested()) return msg::kInterrupted;
-    triangulariseColumn(a, b, n, l);
+    triangulariseColumn(a, b, n, l, sums.get());
   }
   for (int32_t k = 0; k + 2 < n; ++k) {
     if (stop.requested()) return msg::kInterrupted;
