@@ -30,7 +30,7 @@
 
 namespace eigen {
 
-// Asks `stop` once per column of each reduction. Messages: "out of memory", "interrupted".
+// Asks `stop` once per column of each reduction. Message: "interrupted".
 const char* qz_hessenberg(PartView a, PartView b, PartView z, int32_t n, const Interrupt& stop);
 
 // The QZ iteration on the Hessenberg-triangular pencil. Elements are negligible relative

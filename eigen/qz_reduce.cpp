@@ -6,7 +6,6 @@
 #include "eigen/qz.h"
 #include "eigen/qz_reflections.h"
 #include "linalg/reflections.h"
-#include "pack/heap.h"
 #include "pack/messages.h"
 
 namespace eigen {
@@ -29,9 +28,8 @@ void setIdentity(PartView z, int32_t n) {
 // The Householder reflection that zeroes B below its diagonal in column l, applied to the
 // columns of B right of l and to all of A. The reflection vector is B(l.., l) scaled by the
 // sum of its magnitudes, with r = its length carrying B(l, l)'s sign added to its first
-// element; each column y loses (v . y) / (r v(l)) times v. `sums` is scratch for n
-// products.
-void triangulariseColumn(PartView a, PartView b, int32_t n, int32_t l, double* sums) {
+// element; each column y loses (v . y) / (r v(l)) times v.
+void triangulariseColumn(PartView a, PartView b, int32_t n, int32_t l) {
   double* v = b.column(l) + l;
   const int32_t length = n - l;
   const double s = linalg::sumOfMagnitudes(v + 1, length - 1);
@@ -45,11 +43,15 @@ void triangulariseColumn(PartView a, PartView b, int32_t n, int32_t l, double* s
   r = std::copysign(std::sqrt(r), v[0]);
   v[0] += r;
   const double rho = r * v[0];
+  // Four columns at a time, each updated while it is still in cache.
   auto reflect = [&](PartView m, int32_t first) {
-    const int32_t count = n - first;
-    linalg::dotProducts(v, m.column(first) + l, m.ld(), count, length, sums);
-    for (int32_t j = 0; j < count; ++j) {
-      linalg::addMultiple(m.column(first + j) + l, v, -sums[j] / rho, length);
+    double sums[4];
+    for (int32_t j = first; j < n; j += 4) {
+      const int32_t count = std::min(4, n - j);
+      linalg::dotProducts(v, m.column(j) + l, m.ld(), count, length, sums);
+      for (int32_t q = 0; q < count; ++q) {
+        linalg::addMultiple(m.column(j + q) + l, v, -sums[q] / rho, length);
+      }
     }
   };
   reflect(b, l + 1);
@@ -294,11 +296,9 @@ void Iteration::sweep() {
 
 const char* qz_hessenberg(PartView a, PartView b, PartView z, int32_t n, const Interrupt& stop) {
   if (z) setIdentity(z, n);
-  heap::Array<double> sums(n);
-  if (!sums) return msg::kOutOfMemory;
   for (int32_t l = 0; l + 1 < n; ++l) {
     if (stop.requested()) return msg::kInterrupted;
-    triangulariseColumn(a, b, n, l, sums.get());
+    triangulariseColumn(a, b, n, l);
   }
   for (int32_t k = 0; k + 2 < n; ++k) {
     if (stop.requested()) return msg::kInterrupted;

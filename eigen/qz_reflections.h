@@ -36,10 +36,13 @@ inline Reflection3 reflection(double a1, double a2, double a3) {
   return {v2 / v1, v3 / v1, v1, v2, v3};
 }
 
-// Rows r and r + 1 (and r + 2) of m, columns first .. last.
+// Rows r and r + 1 (and r + 2) of m, columns first .. last. The loop strides across
+// columns, where the processor does not foresee the next access: it is asked to fetch the
+// column eight ahead.
 inline void reflectRows(PartView m, int32_t r, Reflection2 h, int32_t first, int32_t last) {
   for (int32_t j = first; j <= last; ++j) {
     double* x = m.column(j) + r;
+    __builtin_prefetch(x + 8 * m.ld(), 1);
     const double t = x[0] + h.u2 * x[1];
     x[0] += t * h.v1;
     x[1] += t * h.v2;
@@ -48,6 +51,7 @@ inline void reflectRows(PartView m, int32_t r, Reflection2 h, int32_t first, int
 inline void reflectRows(PartView m, int32_t r, Reflection3 h, int32_t first, int32_t last) {
   for (int32_t j = first; j <= last; ++j) {
     double* x = m.column(j) + r;
+    __builtin_prefetch(x + 8 * m.ld(), 1);
     const double t = x[0] + h.u2 * x[1] + h.u3 * x[2];
     x[0] += t * h.v1;
     x[1] += t * h.v2;
