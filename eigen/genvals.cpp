@@ -1,11 +1,11 @@
 // genvals(M, N) and genvecs(M, N): the generalised eigenproblem M x = lambda N x for two
 // real square matrices of one size, by the QZ algorithm (eigen/qz.h).
 //
-//   genvals([2], [4])                    = [0.5]
-//   genvals([2, 1; 0, 3], identity(2))   = [2; 3]           (complex column)
-//   genvals([0, -1; 1, 0], identity(2))  = [1i; -1i]        (a conjugate pair, in order)
-//   genvals(diag(1, 0), 0-matrix)        = [0]   (1/0 is dropped, 0/0 is kept as 0)
-//   genvals(identity(2), 0-matrix)       -> "no solution found"
+//   genvals([2], [4])                           = [0.5]
+//   genvals([2, 1; 0, 3], identity(2))          = [2; 3]      (a complex column)
+//   genvals([0, -1; 1, 0], identity(2))         = [1i; -1i]   (a conjugate pair, in order)
+//   genvals(diag([1; 0]), [0, 0; 0, 0])         = [0]         (1/0 dropped, 0/0 kept as 0)
+//   genvals(identity(2), [0, 0; 0, 0])          -> "no solution found"
 //
 // genvals gives the finite eigenvalues; genvecs their eigenvectors as the columns of a
 // complex matrix, each of Euclidean length 1, a conjugate pair's in the pair's order.
@@ -155,6 +155,7 @@ const char* realCopy(UfnCallContext* ctx, aMatrix* m, TempMatrix& copy) {
 
 Anyval* generalised(UfnCallContext* ctx, aMatrix* m, aMatrix* n, bool wantVectors) {
   const int32_t order = m->rows;
+  if (order < 1) return errorValue(ctx, msg::kInvalidDimension, 0);
   if (order == 1) return oneByOne(ctx, m, n, wantVectors);
   TempMatrix a(ctx), b(ctx);
   if (const char* failure = realCopy(ctx, m, a)) return errorValue(ctx, failure, 0);
