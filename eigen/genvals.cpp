@@ -16,6 +16,7 @@
 #include <cmath>
 
 #include "eigen/qz.h"
+#include "linalg/field.h"
 #include "pack/checks.h"
 #include "pack/entries.h"
 #include "pack/errors.h"
@@ -25,7 +26,6 @@
 
 namespace {
 
-constexpr double kEpsilon = 2.220446049250313e-16;  // 2^-52
 // Eigenvalues mu of the swapped pencil with |Re mu| at most this are left out.
 constexpr double kSwappedFloor = 1e-10;
 
@@ -42,7 +42,7 @@ struct Spectrum {
 // (where qz_values put it), with the vectors Z(:, j) +- i Z(:, j + 1); Z holds the real
 // parts and is compacted in place.
 void compact(int32_t n, double* alfr, double* alfi, double* beta, Spectrum& s) {
-  const double tiny = std::sqrt(double(n)) * kEpsilon;
+  const double tiny = std::sqrt(double(n)) * linalg::kEpsilon;
   const bool vectors = s.vectorsRe.get() != nullptr;
   auto column = [n](const heap::Array<double>& part, int32_t j) {
     return part.get() + ptrdiff_t{j} * n;

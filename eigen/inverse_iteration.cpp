@@ -48,24 +48,6 @@ SplitColumn column(SplitColumn a, int32_t n, int32_t j) {
   return a + ptrdiff_t{j} * n;
 }
 
-// scale[i] = 1 / (largest modulus in row i), a later value replacing an earlier one only
-// when strictly larger. False when a row is entirely zero.
-bool rowScales(SplitColumn a, int32_t n, double* scale) {
-  for (int32_t i = 0; i < n; ++i) scale[i] = 0.0;
-  for (int32_t j = 0; j < n; ++j) {
-    const SplitColumn aj = column(a, n, j);
-    for (int32_t i = 0; i < n; ++i) {
-      const double m = modulus(load(aj, i));
-      if (m > scale[i]) scale[i] = m;
-    }
-  }
-  for (int32_t i = 0; i < n; ++i) {
-    if (scale[i] == 0.0) return false;
-    scale[i] = 1.0 / scale[i];
-  }
-  return true;
-}
-
 // The row among k .. n-1 with the largest scale[i] |a(i, k)|, the last one on ties.
 int32_t pivotRow(SplitColumn ak, int32_t k, int32_t n, const double* scale) {
   int32_t pivot = k;
@@ -175,7 +157,8 @@ double uniform_random(uint32_t& state) {
 const char* complex_lu_decompose(SplitColumn a, int32_t n, int32_t* pivots, const Interrupt& stop) {
   heap::Array<double> scale(n);
   if (!scale) return msg::kOutOfMemory;
-  if (!rowScales(a, n, scale.get())) return msg::kSingularity;
+  auto magnitude = [&](int32_t i, int32_t j) { return modulus(load(column(a, n, j), i)); };
+  if (!linalg::rowScales(n, scale.get(), magnitude)) return msg::kSingularity;
   for (int32_t k = 0; k < n; ++k) {
     if (stop.requested()) return msg::kInterrupted;
     const SplitColumn ak = column(a, n, k);

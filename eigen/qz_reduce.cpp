@@ -5,6 +5,7 @@
 
 #include "eigen/qz.h"
 #include "eigen/qz_reflections.h"
+#include "linalg/field.h"
 #include "linalg/reflections.h"
 #include "pack/messages.h"
 
@@ -14,7 +15,6 @@ namespace {
 
 using namespace qz;
 
-constexpr double kEpsilon = 2.220446049250313e-16;  // 2^-52
 constexpr int kStepsPerBlock = 50;
 constexpr int kAdHocStep = 10;  // the step count at which the fixed shift is used
 
@@ -131,8 +131,8 @@ Iteration::Iteration(PartView a, PartView b, PartView z, int32_t n)
     if (ani > anorm) anorm = ani;
     if (bni > bnorm) bnorm = bni;
   }
-  epsa_ = kEpsilon * (anorm == 0.0 ? 1.0 : anorm);
-  epsb_ = kEpsilon * (bnorm == 0.0 ? 1.0 : bnorm);
+  epsa_ = linalg::kEpsilon * (anorm == 0.0 ? 1.0 : anorm);
+  epsb_ = linalg::kEpsilon * (bnorm == 0.0 ? 1.0 : bnorm);
 }
 
 const char* Iteration::run(const Interrupt& stop) {

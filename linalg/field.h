@@ -28,6 +28,9 @@
 
 namespace linalg {
 
+// Machine epsilon, 2^-52: the spacing of doubles at 1, the base of relative tolerances.
+inline constexpr double kEpsilon = 2.220446049250313e-16;
+
 struct Complex {
   double re = 0.0, im = 0.0;
 };

@@ -57,6 +57,26 @@ inline void zeroColumn(SplitColumn x, int32_t n) {
   zeroColumn(x.im, n);
 }
 
+// The implicit row scaling of scaled partial pivoting: scale[i] = 1 / (the largest
+// magnitude(i, j) over j) for the n x n matrix whose element magnitudes `magnitude` gives,
+// read column by column, a later value replacing an earlier one only when strictly larger.
+// False, with scale unfinished, when a row is all zero.
+template <class Magnitude>
+bool rowScales(int32_t n, double* scale, Magnitude magnitude) {
+  for (int32_t i = 0; i < n; ++i) scale[i] = 0.0;
+  for (int32_t j = 0; j < n; ++j) {
+    for (int32_t i = 0; i < n; ++i) {
+      const double m = magnitude(i, j);
+      if (m > scale[i]) scale[i] = m;
+    }
+  }
+  for (int32_t i = 0; i < n; ++i) {
+    if (scale[i] == 0.0) return false;
+    scale[i] = 1.0 / scale[i];
+  }
+  return true;
+}
+
 // The row order a sequence of interchanges produces: order[i] is the original row that
 // ends up at row i after exchanging rows k and pivots[k] - base for k = 0 .. n-1 in turn
 // (base 0 for lud's pivot entries, 1 for clud's).

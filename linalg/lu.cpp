@@ -19,26 +19,6 @@ namespace {
 
 using namespace linalg;
 
-constexpr double kEpsilon = 2.220446049250313e-16;  // 2^-52
-
-// scale[i] = 1 / (largest magnitude in row i). False, with scale unfinished, when a row is
-// all zero.
-template <class Field>
-bool rowScales(typename Field::View a, int32_t n, double* scale) {
-  std::fill(scale, scale + n, 0.0);
-  for (int32_t j = 0; j < n; ++j) {
-    for (int32_t i = 0; i < n; ++i) {
-      const double magnitude = Field::magnitude(a(i, j));
-      if (magnitude > scale[i]) scale[i] = magnitude;
-    }
-  }
-  for (int32_t i = 0; i < n; ++i) {
-    if (scale[i] == 0.0) return false;
-    scale[i] = 1.0 / scale[i];
-  }
-  return true;
-}
-
 // The row among k .. n-1 whose magnitude of a(i, k) times scale[i] is largest; of equal
 // candidates the last or the first, as the field says.
 template <class Field>
@@ -114,7 +94,8 @@ const char* factor(typename Field::View a, int32_t n, double* pivots, double& si
   // max(1, |L(:, k)|) that weighs row k's growth.
   heap::Array<double> scale(n);
   if (!scale) return msg::kOutOfMemory;
-  if (!rowScales<Field>(a, n, scale.get())) return msg::kSingularMatrix;
+  auto magnitude = [&](int32_t i, int32_t j) { return Field::magnitude(a(i, j)); };
+  if (!rowScales(n, scale.get(), magnitude)) return msg::kSingularMatrix;
 
   double growth = 0.0;
   for (int32_t k = 0; k < n; ++k) {
