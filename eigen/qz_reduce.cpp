@@ -77,8 +77,9 @@ void zeroBelowSubdiagonal(PartView a, PartView b, PartView z, int32_t n, int32_t
   if (z) reflectColumns(z, l1, columns, 0, n - 1);
 }
 
-// The QZ iteration on one pencil. The active block is rows and columns 0 .. en_; a step
-// works on l_ .. en_, where ld_ is the point the block last split at.
+// The QZ iteration on one pencil. Rows and columns 0 .. en_ are not finished yet; the
+// active block is ld_ .. en_ (ld_ where it last split off above), and a step works on
+// l_ .. en_ with l_ >= ld_.
 class Iteration {
  public:
   Iteration(PartView a, PartView b, PartView z, int32_t n);
