@@ -172,7 +172,8 @@ std::vector<Complex> packIteration(const Matrix& a, Complex z) {
 }
 
 bool sameBits(const std::vector<Complex>& x, const std::vector<Complex>& y) {
-  return x.size() == y.size() && std::memcmp(x.data(), y.data(), x.size() * sizeof(Complex)) == 0;
+  if (x.size() != y.size()) return false;
+  return x.empty() || std::memcmp(x.data(), y.data(), x.size() * sizeof(Complex)) == 0;
 }
 
 TEST(InverseIteration, BitForBitTheTextbookFormulation) {
