@@ -81,6 +81,7 @@ void (*const kFamilies[])(bench::Cases&) = {
     bench::addLinearSystemCases,
     bench::addSingularValueCases,
     bench::addFactoringCases,
+    bench::addEigenCases,
 };
 
 std::string benchmarkName(const Case& c, const std::string& column) {

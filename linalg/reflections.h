@@ -6,12 +6,20 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
 #include "host/part_view.h"
 
 namespace linalg {
+
+// The sum of |x(k)|, k = 0 .. n-1.
+inline double sumOfMagnitudes(const double* x, int32_t n) {
+  double sum = 0.0;
+  for (int32_t k = 0; k < n; ++k) sum += std::fabs(x[k]);
+  return sum;
+}
 
 // y(k) += x(k) * a for k = 0 .. n-1.
 inline void addMultiple(double* __restrict y, const double* __restrict x, double a, int32_t n) {

@@ -58,4 +58,9 @@ Anyval* svd(UfnCallContext* ctx, Anyval* a);
 Anyval* rank(UfnCallContext* ctx, Anyval* a);
 Anyval* geninv(UfnCallContext* ctx, Anyval* a, Anyval* tol);
 
+// Eigenproblems.
+Anyval* eigenvec(UfnCallContext* ctx, Anyval* m, Anyval* z);
+Anyval* genvals(UfnCallContext* ctx, Anyval* m, Anyval* n);
+Anyval* genvecs(UfnCallContext* ctx, Anyval* m, Anyval* n);
+
 }  // namespace worksheet

@@ -46,6 +46,16 @@ Anyval* definite(Values& v) {
   return v.value(kLargeOrder, kLargeOrder,
                  [](int i, int j) { return i == j ? kLargeOrder : 1.0 / (1 + i + j); });
 }
+// A pencil for the QZ functions, which poll in every stage: small enough to be swept at
+// every poll.
+constexpr int kPencilOrder = 30;
+Anyval* pencilA(Values& v) {
+  return v.value(kPencilOrder, kPencilOrder, [](int i, int j) { return std::sin(1.0 + i * j); });
+}
+Anyval* pencilB(Values& v) {
+  return v.value(kPencilOrder, kPencilOrder,
+                 [](int i, int j) { return i == j ? kPencilOrder : std::cos(i + 2.0 * j); });
+}
 Anyval* ones(Values& v) {
   return v.value(kLargeOrder, 1, [](int, int) { return 1.0; });
 }
@@ -127,6 +137,14 @@ const SweepCase kCases[] = {
     {"svd_large", "svd", ARGUMENTS(waves(v, 48, 40))},
     {"geninv_large", "geninv", ARGUMENTS(waves(v, 48, 40))},
     {"cond2_large", "cond2", ARGUMENTS(waves(v, 40, 40))},
+    {"eigenvec", "eigenvec", ARGUMENTS(v.value({{2, 0}, {0, 3}}), v.scalar(2))},
+    {"eigenvec_complex", "eigenvec", ARGUMENTS(v.value({{0, 1}, {0, 0}}, {{1, 0}, {0, 1}}), v.scalar(0, 1))},
+    {"eigenvec_large", "eigenvec", ARGUMENTS(dominant(v), v.scalar(kLargeOrder))},
+    {"genvals_1x1", "genvals", ARGUMENTS(v.value({{2}}), v.value({{4}}))},
+    {"genvecs_1x1", "genvecs", ARGUMENTS(v.value({{2}}), v.value({{4}}))},
+    {"genvals", "genvals", ARGUMENTS(pencilA(v), pencilB(v))},
+    {"genvecs", "genvecs", ARGUMENTS(pencilA(v), pencilB(v))},
+    {"genvecs_swapped", "genvecs", ARGUMENTS(v.value({{1, 2}, {3, 4}}), v.value({{1, 0}, {0, 0}}))},
 };
 
 void PrintTo(const SweepCase& c, std::ostream* out) {
