@@ -2,13 +2,18 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <utility>
+
+#include "sheet/utf8.h"
 
 namespace sheet {
 
 namespace {
 
+// Inside the parser a column counts bytes from 1; parseStatement() reports it in
+// characters.
 struct Token {
   enum class Kind { kNumber, kImaginary, kString, kName, kSymbol, kEnd };
   Kind kind;
@@ -27,12 +32,20 @@ bool isDigit(char c) {
   return std::isdigit(static_cast<unsigned char>(c)) != 0;
 }
 
-// Splits a line into tokens; a comment ends it.
+// Splits a line of UTF-8 text into tokens; a comment ends it.
 class Lexer {
  public:
   explicit Lexer(std::string_view line) : line_(line) {}
 
   std::vector<Token> tokens() {
+    for (size_t pos = 0; pos < line_.size(); pos += utf8::sequenceLength(line_, pos)) {
+      if (utf8::sequenceLength(line_, pos) == 0) {
+        char detail[40];
+        std::snprintf(detail, sizeof detail, "invalid UTF-8 byte 0x%02X",
+                      static_cast<unsigned>(static_cast<unsigned char>(line_[pos])));
+        throw SyntaxError(static_cast<int>(pos) + 1, detail);
+      }
+    }
     std::vector<Token> out;
     for (;;) {
       while (pos_ < line_.size() && std::isspace(static_cast<unsigned char>(line_[pos_]))) ++pos_;
@@ -62,7 +75,8 @@ class Lexer {
       ++pos_;
       return Token{Token::Kind::kSymbol, start, std::string(1, c), 0};
     }
-    throw SyntaxError(start, "unexpected character '" + std::string(1, c) + "'");
+    const std::string_view character = line_.substr(pos_, utf8::sequenceLength(line_, pos_));
+    throw SyntaxError(start, "unexpected character '" + std::string(character) + "'");
   }
 
   Token number() {
@@ -427,7 +441,12 @@ class Parser {
 }  // namespace
 
 std::optional<Statement> parseStatement(std::string_view line) {
-  return Parser(line, Lexer(line).tokens()).statement();
+  try {
+    return Parser(line, Lexer(line).tokens()).statement();
+  } catch (const SyntaxError& e) {
+    const size_t bytesBefore = static_cast<size_t>(e.column() - 1);
+    throw SyntaxError(static_cast<int>(utf8::characters(line, bytesBefore)) + 1, e.what());
+  }
 }
 
 }  // namespace sheet
