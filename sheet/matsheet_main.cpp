@@ -10,6 +10,7 @@
 //
 // Ctrl-C interrupts the statement being evaluated; a second Ctrl-C ends the program.
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -130,6 +131,18 @@ bool interactive() {
 #endif
 }
 
+// Runs one statement; false when it could not be evaluated. Should even the report of a
+// host error find no memory, the statement is counted as not evaluated and the run goes on.
+bool runLine(sheet::Worksheet& worksheet, const std::string& line, const Source& source, int number,
+             sheet::Output& out) {
+  try {
+    return worksheet.run(line, source.name, number, out);
+  } catch (const std::bad_alloc&) {
+    std::fputs("matsheet: out of memory\n", stderr);
+    return false;
+  }
+}
+
 // Runs every line of the source; false when some statement could not be evaluated.
 bool runSource(sheet::Worksheet& worksheet, const Source& source, sheet::Output& out) {
   std::istringstream text(source.text.value_or(""));
@@ -144,7 +157,7 @@ bool runSource(sheet::Worksheet& worksheet, const Source& source, sheet::Output&
     // At the prompt every statement can be interrupted anew; in a file the second Ctrl-C
     // ends the program even when the first came during an earlier statement.
     if (prompt) sheet::rearmInterrupt();
-    evaluated = worksheet.run(line, source.name, number, out) && evaluated;
+    evaluated = runLine(worksheet, line, source, number, out) && evaluated;
     if (prompt) sheet::rearmInterrupt();
   }
   if (prompt) std::cerr << '\n';
@@ -175,8 +188,9 @@ int main(int argc, char** argv) {
   sheet::Host host;
   sheet::Worksheet worksheet(*pack, host, sheet::Worksheet::findInverse(*pack), options.tol,
                              options.origin);
-  sheet::JsonOutput json(std::cout);
-  sheet::ReadableOutput readable(std::cout, std::cerr);
+  auto stop = [&host] { return host.evaluator.interruptRequested(); };
+  sheet::JsonOutput json(std::cout, stop);
+  sheet::ReadableOutput readable(std::cout, std::cerr, stop);
   sheet::Output& out = options.json ? static_cast<sheet::Output&>(json) : readable;
   sheet::installInterruptHandler(host.evaluator);
 
