@@ -4,9 +4,10 @@
 //   matsheet [--json] [--tol X] [--origin N] [--list] [-e STATEMENT]... [FILE]...
 //
 // Statements come from each -e in order, then from each FILE ("-" is standard input);
-// with neither, from standard input, with a prompt when it is a terminal. Exit status: 0
-// when every statement was evaluated (a pack error is a result), 1 when some statement
-// could not be, 2 for a bad command line.
+// with neither, from standard input, with a prompt when it is a terminal (see prompt.h for
+// line editing, history and completion). Exit status: 0 when every statement was
+// evaluated (a pack error is a result), 1 when some statement could not be, 2 for a bad
+// command line.
 //
 // Ctrl-C interrupts the statement being evaluated; a second Ctrl-C ends the program.
 #include <cmath>
@@ -26,6 +27,7 @@
 #endif
 
 #include "sheet/interrupt.h"
+#include "sheet/prompt.h"
 #include "sheet/table_listing.h"
 #include "sheet/worksheet.h"
 
@@ -147,12 +149,18 @@ bool runLine(sheet::Worksheet& worksheet, const std::string& line, const Source&
 bool runSource(sheet::Worksheet& worksheet, const Source& source, sheet::Output& out) {
   std::istringstream text(source.text.value_or(""));
   std::istream& in = source.text ? static_cast<std::istream&>(text) : std::cin;
-  const bool prompt = !source.text && interactive();
+  std::optional<sheet::Prompt> prompt;
+  if (!source.text && interactive()) prompt.emplace([&worksheet] { return worksheet.names(); });
   bool evaluated = true;
   std::string line;
   for (int number = 1;; ++number) {
-    if (prompt) std::cerr << "> " << std::flush;
-    if (!std::getline(in, line)) break;
+    if (prompt) {
+      std::optional<std::string> typed = prompt->read();
+      if (!typed) break;
+      line = std::move(*typed);
+    } else if (!std::getline(in, line)) {
+      break;
+    }
     if (!line.empty() && line.back() == '\r') line.pop_back();
     // At the prompt every statement can be interrupted anew; in a file the second Ctrl-C
     // ends the program even when the first came during an earlier statement.
@@ -160,7 +168,6 @@ bool runSource(sheet::Worksheet& worksheet, const Source& source, sheet::Output&
     evaluated = runLine(worksheet, line, source, number, out) && evaluated;
     if (prompt) sheet::rearmInterrupt();
   }
-  if (prompt) std::cerr << '\n';
   return evaluated;
 }
 
