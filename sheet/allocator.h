@@ -136,6 +136,7 @@ class Allocator {
   };
   using Blocks = std::map<uintptr_t, Block>;
 
+  class WorkList;
   class Walk;
   // Calls reach(block, isValue) for each block the value in `block` refers to, once per
   // reference, itself excepted, and unknown(array) for each part array that is no block.

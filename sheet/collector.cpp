@@ -10,19 +10,34 @@
 
 namespace sheet {
 
-// A walk's work list and the blocks it has marked; the marks are cleared when it ends.
+// Blocks waiting to be visited, linked through Block::next.
+class Allocator::WorkList {
+ public:
+  void push(Block& block) {
+    block.next = pending_;
+    pending_ = &block;
+  }
+  Block* pop() {
+    Block* block = pending_;
+    if (block) {
+      pending_ = block->next;
+      block->next = nullptr;
+    }
+    return block;
+  }
+
+ private:
+  Block* pending_ = nullptr;
+};
+
+// A walk that marks the blocks it reaches, each once; the marks are cleared when it ends.
 class Allocator::Walk {
  public:
   Walk() = default;
   Walk(const Walk&) = delete;
   Walk& operator=(const Walk&) = delete;
   ~Walk() {
-    while (done_) {
-      Block* block = done_;
-      done_ = block->next;
-      block->next = nullptr;
-      block->marked = false;
-    }
+    while (Block* block = visited_.pop()) block->marked = false;
   }
 
   // Adds a block the walk has not marked yet.
@@ -30,24 +45,19 @@ class Allocator::Walk {
     if (block.marked) return;
     block.marked = true;
     block.isValue = isValue;
-    block.next = pending_;
-    pending_ = &block;
+    pending_.push(block);
   }
 
   // The next block to visit, or null when the walk is over.
   Block* pop() {
-    Block* block = pending_;
-    if (block) {
-      pending_ = block->next;
-      block->next = done_;
-      done_ = block;
-    }
+    Block* block = pending_.pop();
+    if (block) visited_.push(*block);
     return block;
   }
 
  private:
-  Block* pending_ = nullptr;
-  Block* done_ = nullptr;
+  WorkList pending_;
+  WorkList visited_;
 };
 
 namespace {
@@ -168,20 +178,17 @@ void Allocator::adopt(Anyval* value) {
   if (!first || first->holds > 0 || first->adopted) return;
   first->adopted = true;
   first->isValue = true;
-  Block* pending = first;
+  WorkList work;
+  work.push(*first);
   bool failed = false;
-  while (pending) {
-    Block* block = pending;
-    pending = block->next;
-    block->next = nullptr;
+  while (Block* block = work.pop()) {
     forEachReference(
         *block, true,
         [&](Block& target, bool isValue) {
           if (target.holds > 0 || target.adopted) return;
           target.adopted = true;
           target.isValue = isValue;
-          target.next = pending;
-          pending = &target;
+          work.push(target);
         },
         [&](aMatrix* m, double* array) {
           if (!failed) {
@@ -206,19 +213,16 @@ void Allocator::hold(Anyval* value) noexcept {
   Block* first = valueBlock(value);
   if (!first || first->holds++ > 0) return;
   first->isValue = true;
-  Block* pending = first;
-  while (pending) {
-    Block* block = pending;
-    pending = block->next;
-    block->next = nullptr;
+  WorkList work;
+  work.push(*first);
+  while (Block* block = work.pop()) {
     forEachReference(
         *block, true,
         [&](Block& target, bool isValue) {
           if (isValue) block->embeds = true;
           if (target.holds++ > 0) return;
           target.isValue = isValue;
-          target.next = pending;
-          pending = &target;
+          work.push(target);
         },
         [](aMatrix*, double*) {});
   }
@@ -227,17 +231,14 @@ void Allocator::hold(Anyval* value) noexcept {
 void Allocator::letGo(Anyval* value) noexcept {
   Block* first = valueBlock(value);
   if (!first || first->holds == 0 || --first->holds > 0) return;
-  Block* pending = first;
-  while (pending) {
-    Block* block = pending;
-    pending = block->next;
-    block->next = nullptr;
+  WorkList work;
+  work.push(*first);
+  while (Block* block = work.pop()) {
     forEachReference(
         *block, block->embeds,
         [&](Block& target, bool) {
           if (target.holds == 0 || --target.holds > 0) return;
-          target.next = pending;
-          pending = &target;
+          work.push(target);
         },
         [](aMatrix*, double* array) { ::operator delete(array); });
     drop(*block);
