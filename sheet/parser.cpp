@@ -32,20 +32,12 @@ bool isDigit(char c) {
   return std::isdigit(static_cast<unsigned char>(c)) != 0;
 }
 
-// Splits a line of UTF-8 text into tokens; a comment ends it.
+// Splits a line of UTF-8 text into tokens; a comment ends it, whatever it holds.
 class Lexer {
  public:
   explicit Lexer(std::string_view line) : line_(line) {}
 
   std::vector<Token> tokens() {
-    for (size_t pos = 0; pos < line_.size(); pos += utf8::sequenceLength(line_, pos)) {
-      if (utf8::sequenceLength(line_, pos) == 0) {
-        char detail[40];
-        std::snprintf(detail, sizeof detail, "invalid UTF-8 byte 0x%02X",
-                      static_cast<unsigned>(static_cast<unsigned char>(line_[pos])));
-        throw SyntaxError(static_cast<int>(pos) + 1, detail);
-      }
-    }
     std::vector<Token> out;
     for (;;) {
       while (pos_ < line_.size() && std::isspace(static_cast<unsigned char>(line_[pos_]))) ++pos_;
@@ -58,6 +50,21 @@ class Lexer {
 
  private:
   int column() const { return static_cast<int>(pos_) + 1; }
+
+  bool atNonAscii() const { return static_cast<unsigned char>(line_[pos_]) >= 0x80; }
+
+  // The character that starts at a byte beyond ASCII, whole; a SyntaxError naming the byte
+  // when it starts none.
+  std::string_view character() const {
+    const size_t length = utf8::sequenceLength(line_, pos_);
+    if (length == 0) {
+      char detail[40];
+      std::snprintf(detail, sizeof detail, "invalid UTF-8 byte 0x%02X",
+                    static_cast<unsigned>(static_cast<unsigned char>(line_[pos_])));
+      throw SyntaxError(column(), detail);
+    }
+    return line_.substr(pos_, length);
+  }
 
   Token next() {
     const char c = line_[pos_];
@@ -75,8 +82,8 @@ class Lexer {
       ++pos_;
       return Token{Token::Kind::kSymbol, start, std::string(1, c), 0};
     }
-    const std::string_view character = line_.substr(pos_, utf8::sequenceLength(line_, pos_));
-    throw SyntaxError(start, "unexpected character '" + std::string(character) + "'");
+    const std::string_view shown = atNonAscii() ? character() : line_.substr(pos_, 1);
+    throw SyntaxError(start, "unexpected character '" + std::string(shown) + "'");
   }
 
   Token number() {
@@ -123,6 +130,12 @@ class Lexer {
     ++pos_;  // the opening quote
     for (;;) {
       if (pos_ == line_.size()) throw SyntaxError(start, "the string is not closed");
+      if (atNonAscii()) {
+        const std::string_view c = character();
+        text += c;
+        pos_ += c.size();
+        continue;
+      }
       const char c = line_[pos_++];
       if (c == '"') break;
       if (c == '\\') {
