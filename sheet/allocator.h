@@ -7,16 +7,19 @@
 // it refers to, so letting go of a value frees exactly what nothing else holds. Everything
 // else is a temporary of the statement that made it: release() frees one at once (slot
 // 11), and collect() frees those that no given root reaches among the blocks handed out
-// since a point in the allocation history. Values never change once made, so an older
-// block never refers to a newer one, and that collection only looks at the newer blocks:
-// its work is proportional to what the statement allocated, not to what the session keeps.
+// since a point in the allocation history. A value is complete before anything made later
+// sees it and never changes after, so no block from before a statement (or a call back
+// into the worksheet) refers to one made during it: collection walks and sweeps only the
+// newer blocks, and its work is proportional to what the statement made, not to what the
+// session keeps.
 //
 // Part arrays that the pack allocated on its own heap and handed to a host value are taken
 // in by adopt(), and freed with ::operator delete.
 //
 // The slots never throw: a block the allocator cannot get is reported as out of memory.
-// The queries and the collection allocate nothing (their work lists run through the
-// blocks' own records), so no value is too deep for them and they cannot fail.
+// The walks over values allocate nothing (their work lists run through the blocks' own
+// records), so no value is too deep for them, and holding, letting go and collecting
+// cannot fail.
 //
 // For tests it fails an allocation on request and reports what is still outstanding.
 #pragma once

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 #include <vector>
 
@@ -78,6 +79,22 @@ class Sink {
   bool begun_ = false;
   unsigned polls_ = 0;
 };
+
+// Room for any number writeJsonNumber() writes.
+constexpr size_t kJsonNumberSize = 32;
+
+// Writes x as printf's %.17g does (to_chars is that, and faster), or the name of a value
+// that is not finite in quotes; returns the end.
+char* writeJsonNumber(double x, char* buffer) {
+  if (const char* special = nonFinite(x)) {
+    const size_t length = std::strlen(special);
+    buffer[0] = '"';
+    std::memcpy(buffer + 1, special, length);
+    buffer[length + 1] = '"';
+    return buffer + length + 2;
+  }
+  return std::to_chars(buffer, buffer + kJsonNumberSize, x, std::chars_format::general, 17).ptr;
+}
 
 // An element of a matrix, or the value an embedded element refers to.
 struct Element {
@@ -243,7 +260,8 @@ void writeJson(Sink& sink, const Anyval* value) {
       if (f.j > 0) sink << ", ";
       const Element e = elementOf(m, f.i, f.j++);
       if (!e.embedded) {
-        sink << jsonNumber(f.imag ? e.im : e.re);
+        char number[kJsonNumberSize];
+        sink << std::string_view(number, writeJsonNumber(f.imag ? e.im : e.re, number));
       } else if (f.imag) {
         sink << '0';
       } else {
@@ -310,10 +328,8 @@ std::string readableValue(const Anyval* value) {
 }
 
 std::string jsonNumber(double x) {
-  if (const char* special = nonFinite(x)) return std::string("\"") + special + '"';
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.17g", x);
-  return buffer;
+  char buffer[kJsonNumberSize];
+  return std::string(buffer, writeJsonNumber(x, buffer));
 }
 
 std::string jsonString(std::string_view text) {
