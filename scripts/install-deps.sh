@@ -1,11 +1,12 @@
 #!/bin/sh
 # Installs what this project needs on a fresh Debian machine: compilers for the four
-# targets, the emulator the 32-bit tests run under, and the test and benchmark libraries.
+# targets, the emulator the 32-bit tests run under, the test and benchmark libraries,
+# libedit for matsheet's prompt, and Python for the test that types at that prompt.
 # Does nothing when everything is there; needs root (apt-get) otherwise.
 set -eu
 
 packages="cmake g++ g++-multilib qemu-user g++-mingw-w64-i686 googletest libgtest-dev
-libgmock-dev libbenchmark-dev liblapack-dev libopenblas0-pthread clang-format"
+libgmock-dev libbenchmark-dev liblapack-dev libopenblas0-pthread clang-format libedit-dev python3"
 
 missing=""
 for p in $packages; do

@@ -177,6 +177,7 @@ class FaultSweep : public PackTest, public ::testing::WithParamInterface<SweepCa
       outcome.badAlloc = true;
     }
     disarm();
+    if (outcome.result) host.allocator.adopt(outcome.result);
     std::vector<Anyval*> roots = args;
     roots.insert(roots.end(), {outcome.result, tol, origin});
     outcome.garbage = host.allocator.unreachable(roots, before);

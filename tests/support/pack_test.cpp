@@ -80,6 +80,7 @@ Anyval* PackTest::call(const char* name, std::vector<Anyval*> args) {
   if (row < 0) return nullptr;
   const uint64_t before = host.allocator.historyPoint();
   Anyval* result = pack.call(row, &host.context, args, {tol_, origin_});
+  host.allocator.adopt(result);  // the host takes in what it is given, as matsheet does
   std::vector<Anyval*> roots = args;
   roots.push_back(result);
   roots.push_back(tol_);
