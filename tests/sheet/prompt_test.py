@@ -12,6 +12,7 @@ import select
 import signal
 import sys
 import tempfile
+import termios
 import time
 
 UP, LEFT, HOME = b"\x1b[A", b"\x1b[D", b"\x01"
@@ -50,7 +51,19 @@ class Terminal:
                 except OSError:
                     pass
 
-    def type(self, keys, then=None):
+    def wait_for_line_editor(self):
+        """Waits until the line editor has the terminal (canonical input off): keys typed
+        before that are echoed and edited by the terminal itself. The master side of a
+        pseudo-terminal reports the slave's modes."""
+        end = time.time() + 20
+        while termios.tcgetattr(self.fd)[3] & termios.ICANON:
+            if time.time() > end:
+                raise AssertionError("the line editor never took the terminal")
+            time.sleep(0.01)
+
+    def type(self, keys, then=None, at_prompt=True):
+        if at_prompt:
+            self.wait_for_line_editor()
         os.write(self.fd, keys)
         if then is not None:
             return self.expect(then)
@@ -61,19 +74,21 @@ class Terminal:
         return self.type(keys + b"\r", then + rb"\r\n> ")
 
     def finish(self):
-        os.write(self.fd, CTRL_D)
+        """Ends the session with Ctrl-D at the prompt and returns matsheet's exit status."""
+        self.type(CTRL_D)
         end = time.time() + 20
         while time.time() < end:
             pid, status = os.waitpid(self.pid, os.WNOHANG)
             if pid:
                 self.ended = True
                 return os.waitstatus_to_exitcode(status)
-            try:
-                os.read(self.fd, 65536)
-            except OSError:
-                pass
-            time.sleep(0.05)
-        raise AssertionError("matsheet did not end on Ctrl-D")
+            ready, _, _ = select.select([self.fd], [], [], 0.05)
+            if ready:
+                try:
+                    os.read(self.fd, 65536)
+                except OSError:
+                    pass
+        raise AssertionError("matsheet did not end on Ctrl-D: %r" % self.seen[-300:])
 
     def end(self):
         """Stops matsheet if it still runs (a failed check)."""
@@ -108,7 +123,7 @@ def first_session(t):
     t.enter(b"f(i, j) := i + j", rb"")
     t.type(b"rows(matrix(3000, 2000, f))\r", rb"\r\n")
     time.sleep(0.5)
-    t.type(CTRL_C, rb"<stdin>:\d+: interrupted\r\n> ")
+    t.type(CTRL_C, rb"<stdin>:\d+: interrupted\r\n> ", at_prompt=False)
     t.enter(b"1 + 1", rb"1 \+ 1 = 2")
     status = t.finish()
     assert status == 1, "exit status %r: one statement was interrupted" % status
