@@ -40,4 +40,8 @@ Anyval* cholesky(UfnCallContext* ctx, Anyval* m);
 Anyval* lsolve(UfnCallContext* ctx, Anyval* m, Anyval* v);
 Anyval* lu(UfnCallContext* ctx, Anyval* m);
 
+// Eigenproblems.
+Anyval* eigenvals(UfnCallContext* ctx, Anyval* m, Anyval* tol);
+Anyval* eigenvecs(UfnCallContext* ctx, Anyval* m);
+
 }  // namespace worksheet

@@ -1,0 +1,530 @@
+// The complex eigensolver: comeval and comevec (eigen/eigen.h).
+//
+//   [1i, 0; 0, -1i]      values (1i, -1i); vectors the unit columns
+//   [0, 1; -1, 0] + 0i   values (1i, -1i): a zero imaginary part still takes this path
+//   complex triangular   value i = a(i, i), isolated by balancing or deflated at once
+//
+// The steps: balance (eigen/steps.h); reduce the block to Hessenberg form by Householder
+// reflections; rotate the sub-diagonal real; find the eigenvalues by the complex QR
+// iteration with Wilkinson's shift (exceptional shifts after 10 and 20 steps), deflating on
+// a sub-diagonal entry below machine epsilon times its diagonal neighbours; for the vectors,
+// accumulate every transformation into Z, back-substitute in the triangle, multiply back by
+// Z and undo the balancing, and divide each column by its first component of largest
+// modulus. comeval allows an eigenvalue 31 QR steps, comevec 30.
+//
+// Complex numbers are held as their two parts and every product is written out part by
+// part in the order the published routines use, so both solvers compute the same bits on
+// their common steps. Loops run down columns where an element's operations allow: the
+// reduction's right-hand reflections, the back-substitution (over the triangle transposed
+// into the free lower half) and the back multiplication.
+#include "eigen/complex.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+
+#include "eigen/eigen.h"
+#include "pack/heap.h"
+#include "pack/messages.h"
+#include "pack/ownership.h"
+
+namespace eigen {
+namespace {
+
+using linalg::Complex;
+using linalg::ComplexField;
+using linalg::SmithDivisor;
+using linalg::SplitColumn;
+using View = ComplexField::View;
+
+constexpr double kEpsilon = 2.220446049250313e-16;  // 2^-52
+
+// |x + iy| = m sqrt(1 + (s / m)^2), m the larger and s the smaller of |x| and |y|: no
+// square can overflow. x or y must not be zero.
+double modulus(double x, double y) {
+  const double a = std::fabs(x), b = std::fabs(y);
+  const double larger = std::max(a, b), smaller = std::min(a, b);
+  const double ratio = smaller / larger;
+  return larger * std::sqrt(1.0 + ratio * ratio);
+}
+
+// The square root of q with a non-negative real part (both roots' real parts are zero only
+// when q is a non-positive real; then the one with Im q's sign). Its modulus is
+// sqrt((|q| + |Re q|) / 2), formed from the larger of |Re q| and |Im q| so nothing
+// overflows.
+Complex principalRoot(Complex q) {
+  if (q.re == 0.0 && q.im == 0.0) return {0.0, 0.0};
+  const double a = std::fabs(q.re), b = std::fabs(q.im);
+  double r;
+  if (a >= b) {
+    const double ratio = b / a;
+    r = std::sqrt(a) * std::sqrt((std::sqrt(1.0 + ratio * ratio) + 1.0) / 2.0);
+  } else {
+    const double ratio = a / b;
+    r = std::sqrt(b) * std::sqrt((std::sqrt(1.0 + ratio * ratio) + ratio) / 2.0);
+  }
+  if (q.re >= 0.0) return {r, q.im / (2.0 * r)};
+  const double imaginary = q.im < 0.0 ? -r : r;
+  return {q.im / (2.0 * imaginary), imaginary};
+}
+
+// The reflection I - u u^H / h from the left, on rows m .. high of columns m .. n-1.
+void reflectFromLeft(const View& a, int32_t n, int32_t m, int32_t high, const double* ur,
+                     const double* ui, double h) {
+  for (int32_t j = m; j < n; ++j) {
+    double* re = a.re.column(j);
+    double* im = a.im.column(j);
+    double fr = 0.0, fi = 0.0;
+    for (int32_t i = high; i >= m; --i) {
+      fr = fr + ur[i] * re[i] + ui[i] * im[i];
+      fi = fi + ur[i] * im[i] - ui[i] * re[i];
+    }
+    fr /= h;
+    fi /= h;
+    for (int32_t i = m; i <= high; ++i) {
+      re[i] = re[i] - fr * ur[i] + fi * ui[i];
+      im[i] = im[i] - fr * ui[i] - fi * ur[i];
+    }
+  }
+}
+
+// The same reflection from the right, on columns m .. high of rows 0 .. high. Row i's sum
+// runs over columns high down to m; all rows' sums are formed together, column by column.
+void reflectFromRight(const View& a, int32_t m, int32_t high, const double* ur, const double* ui,
+                      double h, SplitColumn sums) {
+  double* fr = sums.re;
+  double* fi = sums.im;
+  std::fill(fr, fr + high + 1, 0.0);
+  std::fill(fi, fi + high + 1, 0.0);
+  for (int32_t j = high; j >= m; --j) {
+    const double* re = a.re.column(j);
+    const double* im = a.im.column(j);
+    for (int32_t i = 0; i <= high; ++i) {
+      fr[i] = fr[i] + ur[j] * re[i] - ui[j] * im[i];
+      fi[i] = fi[i] + ur[j] * im[i] + ui[j] * re[i];
+    }
+  }
+  for (int32_t i = 0; i <= high; ++i) {
+    fr[i] /= h;
+    fi[i] /= h;
+  }
+  for (int32_t j = m; j <= high; ++j) {
+    double* re = a.re.column(j);
+    double* im = a.im.column(j);
+    for (int32_t i = 0; i <= high; ++i) {
+      re[i] = re[i] - fr[i] * ur[j] - fi[i] * ui[j];
+      im[i] = im[i] + fr[i] * ui[j] - fi[i] * ur[j];
+    }
+  }
+}
+
+// Z = the product of the reduction's reflections (Z starts as zeros).
+void accumulateReflections(const View& a, const View& z, int32_t n, Block block, double* ortr,
+                           double* orti) {
+  for (int32_t j = 0; j < n; ++j) z.re(j, j) = 1.0;
+  for (int32_t i = block.high - 1; i > block.low; --i) {
+    if (ortr[i] == 0.0 && orti[i] == 0.0) continue;
+    if (a.re(i, i - 1) == 0.0 && a.im(i, i - 1) == 0.0) continue;
+    // The negative of the reduction's h.
+    const double h = a.re(i, i - 1) * ortr[i] + a.im(i, i - 1) * orti[i];
+    for (int32_t k = i + 1; k <= block.high; ++k) {
+      ortr[k] = a.re(k, i - 1);
+      orti[k] = a.im(k, i - 1);
+    }
+    for (int32_t j = i; j <= block.high; ++j) {
+      double* re = z.re.column(j);
+      double* im = z.im.column(j);
+      double sr = 0.0, si = 0.0;
+      for (int32_t k = i; k <= block.high; ++k) {
+        sr = sr + ortr[k] * re[k] + orti[k] * im[k];
+        si = si + ortr[k] * im[k] - orti[k] * re[k];
+      }
+      sr /= h;
+      si /= h;
+      for (int32_t k = i; k <= block.high; ++k) {
+        re[k] = re[k] + sr * ortr[k] - si * orti[k];
+        im[k] = im[k] + sr * orti[k] + si * ortr[k];
+      }
+    }
+  }
+}
+
+// Multiplies x(first .. last) by y, or by conj(y) when `conjugate`, part by part.
+void multiplyRun(double* xr, double* xi, ptrdiff_t stride, int32_t first, int32_t last, Complex y,
+                 bool conjugate) {
+  for (int32_t k = first; k <= last; ++k) {
+    double& re = xr[k * stride];
+    double& im = xi[k * stride];
+    const double r = re, i = im;
+    if (conjugate) {
+      re = y.re * r + y.im * i;
+      im = y.re * i - y.im * r;
+    } else {
+      re = y.re * r - y.im * i;
+      im = y.re * i + y.im * r;
+    }
+  }
+}
+
+// The solver's QR iteration, for the eigenvalues alone or with Z (kVectors). kVectors also
+// carries the rows and columns outside the active block along, as the vectors need.
+template <bool kVectors>
+class ComplexQr {
+ public:
+  ComplexQr(const View& h, const View& z, int32_t n, Block block, SplitColumn w)
+      : h_(h), z_(z), n_(n), block_(block), w_(w) {}
+
+  // Rotates each sub-diagonal entry of the block to a real number.
+  void makeSubdiagonalReal() {
+    const int32_t high = block_.high;
+    for (int32_t i = block_.low + 1; i <= high; ++i) {
+      if (h_.im(i, i - 1) == 0.0) continue;
+      const double norm = modulus(h_.re(i, i - 1), h_.im(i, i - 1));
+      const Complex y{h_.re(i, i - 1) / norm, h_.im(i, i - 1) / norm};
+      h_.re(i, i - 1) = norm;
+      h_.im(i, i - 1) = 0.0;
+      multiplyRun(&h_.re(i, 0), &h_.im(i, 0), h_.re.ld(), i, kVectors ? n_ - 1 : high, y, true);
+      multiplyRun(h_.re.column(i), h_.im.column(i), 1, kVectors ? 0 : block_.low,
+                  std::min(i + 1, high), y, false);
+      if constexpr (kVectors) {
+        multiplyRun(z_.re.column(i), z_.im.column(i), 1, block_.low, high, y, false);
+      }
+    }
+  }
+
+  const char* run(int stepsAllowed, const Interrupt& stop) {
+    for (int32_t i = 0; i < n_; ++i) {
+      if (!block_.contains(i)) store(w_, i, h_(i, i));
+    }
+    Complex t;  // the shifts so far
+    int its = 0;
+    for (int32_t en = block_.high; en >= block_.low;) {
+      if (stop.requested()) return msg::kInterrupted;
+      const int32_t l = deflationPoint(en);
+      if (l == en) {
+        h_.re(en, en) += t.re;
+        h_.im(en, en) += t.im;
+        store(w_, en, h_(en, en));
+        en -= 1, its = 0;
+        continue;
+      }
+      if (its == stepsAllowed) return msg::kTooManyIterations;
+      const Complex s = shift(en, its);
+      for (int32_t i = block_.low; i <= en; ++i) {
+        h_.re(i, i) -= s.re;
+        h_.im(i, i) -= s.im;
+      }
+      t.re += s.re;
+      t.im += s.im;
+      ++its;
+      step(l, en);
+    }
+    return nullptr;
+  }
+
+ private:
+  int32_t deflationPoint(int32_t en) const {
+    int32_t l = en;
+    for (; l > block_.low; --l) {
+      const double neighbours = std::fabs(h_.re(l - 1, l - 1)) + std::fabs(h_.im(l - 1, l - 1)) +
+                                std::fabs(h_.re(l, l)) + std::fabs(h_.im(l, l));
+      if (std::fabs(h_.re(l, l - 1)) <= kEpsilon * neighbours) break;
+    }
+    return l;
+  }
+
+  // Wilkinson's shift: the eigenvalue of the trailing 2 x 2 block nearer h(en, en); after
+  // 10 and 20 steps an exceptional one made of the last sub-diagonal entries.
+  Complex shift(int32_t en, int its) const {
+    if (its == 10 || its == 20) {
+      // An entry left of the matrix (a block of order 2 at its top) counts as zero.
+      const double beyond = en >= 2 ? std::fabs(h_.re(en - 1, en - 2)) : 0.0;
+      return {std::fabs(h_.re(en, en - 1)) + beyond, 0.0};
+    }
+    Complex s = h_(en, en);
+    const double below = h_.re(en, en - 1);
+    const Complex x{h_.re(en - 1, en) * below, h_.im(en - 1, en) * below};
+    if (x.re == 0.0 && x.im == 0.0) return s;
+    const Complex y{(h_.re(en - 1, en - 1) - s.re) / 2.0, (h_.im(en - 1, en - 1) - s.im) / 2.0};
+    Complex z = principalRoot({y.re * y.re - y.im * y.im + x.re, 2.0 * y.re * y.im + x.im});
+    if (y.re * z.re + y.im * z.im < 0.0) z = {-z.re, -z.im};
+    const Complex q = SmithDivisor({y.re + z.re, y.im + z.im}).divide(x);
+    s.re -= q.re;
+    s.im -= q.im;
+    return s;
+  }
+
+  // One QR step on rows and columns l .. en of the shifted block: rotations from the left
+  // make it triangular, the same rotations from the right restore the Hessenberg form.
+  void step(int32_t l, int32_t en) {
+    const int32_t lastColumn = kVectors ? n_ - 1 : en;
+    for (int32_t i = l + 1; i <= en; ++i) {
+      const double sr = h_.re(i, i - 1);
+      h_.re(i, i - 1) = 0.0;
+      const double dr = h_.re(i - 1, i - 1), di = h_.im(i - 1, i - 1);
+      const double norm = std::sqrt(dr * dr + di * di + sr * sr);
+      const double xr = dr / norm, xi = di / norm;
+      w_.re[i - 1] = xr;
+      w_.im[i - 1] = xi;
+      h_.re(i - 1, i - 1) = norm;
+      h_.im(i - 1, i - 1) = 0.0;
+      const double c = sr / norm;
+      h_.im(i, i - 1) = c;
+      for (int32_t j = i; j <= lastColumn; ++j) {
+        const double yr = h_.re(i - 1, j), yi = h_.im(i - 1, j);
+        const double zr = h_.re(i, j), zi = h_.im(i, j);
+        h_.re(i - 1, j) = xr * yr + xi * yi + c * zr;
+        h_.im(i - 1, j) = xr * yi - xi * yr + c * zi;
+        h_.re(i, j) = xr * zr - xi * zi - c * yr;
+        h_.im(i, j) = xr * zi + xi * zr - c * yi;
+      }
+    }
+    // A complex last diagonal entry is made real by a unit factor u.
+    const bool scaled = h_.im(en, en) != 0.0;
+    Complex u;
+    if (scaled) {
+      const double norm = modulus(h_.re(en, en), h_.im(en, en));
+      u = {h_.re(en, en) / norm, h_.im(en, en) / norm};
+      h_.re(en, en) = norm;
+      h_.im(en, en) = 0.0;
+      if constexpr (kVectors) {
+        multiplyRun(&h_.re(en, 0), &h_.im(en, 0), h_.re.ld(), en + 1, n_ - 1, u, true);
+      }
+    }
+    const int32_t firstRow = kVectors ? 0 : l;
+    for (int32_t j = l + 1; j <= en; ++j) {
+      const double xr = w_.re[j - 1], xi = w_.im[j - 1];
+      const double c = h_.im(j, j - 1);
+      rotateColumns(h_.re.column(j - 1), h_.im.column(j - 1), h_.re.column(j), h_.im.column(j), xr,
+                    xi, c, firstRow, j, true);
+      if constexpr (kVectors) {
+        rotateColumns(z_.re.column(j - 1), z_.im.column(j - 1), z_.re.column(j), z_.im.column(j),
+                      xr, xi, c, block_.low, block_.high, false);
+      }
+    }
+    if (scaled) {
+      multiplyRun(h_.re.column(en), h_.im.column(en), 1, firstRow, en, u, false);
+      if constexpr (kVectors) {
+        multiplyRun(z_.re.column(en), z_.im.column(en), 1, block_.low, block_.high, u, false);
+      }
+    }
+  }
+
+  // Columns y = (yr, yi) and v = (vr, vi), rows first .. last, become x y + c v and
+  // conj(x) v - c y. In H, entry `last` of y is the sub-diagonal entry just made zero: its
+  // imaginary part (holding c) counts as zero and stays (`inTriangle`).
+  static void rotateColumns(double* yr, double* yi, double* vr, double* vi, double xr, double xi,
+                            double c, int32_t first, int32_t last, bool inTriangle) {
+    for (int32_t i = first; i <= last; ++i) {
+      const bool subdiagonal = inTriangle && i == last;
+      const double y0 = yr[i], y1 = subdiagonal ? 0.0 : yi[i];
+      const double v0 = vr[i], v1 = vi[i];
+      if (!subdiagonal) yi[i] = xr * y1 + xi * y0 + c * v1;
+      yr[i] = xr * y0 - xi * y1 + c * v0;
+      vr[i] = xr * v0 + xi * v1 - c * y0;
+      vi[i] = xr * v1 - xi * v0 - c * y1;
+    }
+  }
+
+  View h_, z_;
+  int32_t n_;
+  Block block_;
+  SplitColumn w_;
+};
+
+// Sum over the triangle i <= j of |re| + |im|, row by row.
+double triangleNorm(const View& h, int32_t n) {
+  double norm = 0.0;
+  for (int32_t i = 0; i < n; ++i) {
+    for (int32_t j = i; j < n; ++j) norm = norm + std::fabs(h.re(i, j)) + std::fabs(h.im(i, j));
+  }
+  return norm;
+}
+
+// The eigenvector entries in the rows balancing isolated are those of the triangle.
+void copyIsolatedRows(const View& h, const View& z, int32_t n, Block block) {
+  for (int32_t i = 0; i + 1 < n; ++i) {
+    if (block.contains(i)) continue;
+    for (int32_t j = i + 1; j < n; ++j) {
+      z.re(i, j) = h.re(i, j);
+      z.im(i, j) = h.im(i, j);
+    }
+  }
+}
+
+const char* checkMatrix(const aMatrix* a) {
+  if (a->rows < 1 || a->cols < 1) return msg::kInvalidDimension;
+  if (a->rows != a->cols) return msg::kMustBeSquare;
+  // Both parts are worked on; a caller passing a half matrix gets a message, not a crash.
+  if (!a->re || !a->im) return msg::kUnknownError;
+  return nullptr;
+}
+
+// Balancing, the reflections' scratch, and the reduction, shared by both routines.
+const char* reduce(const View& a, int32_t n, double* scale, SplitColumn sums,
+                   heap::Array<double>& ortr, heap::Array<double>& orti, Block& block,
+                   const Interrupt& stop) {
+  block = balance(a, n, scale);
+  const size_t count = size_t(block.high) + 2;
+  if (!allocate(ortr, count) || !allocate(orti, count)) return msg::kOutOfMemory;
+  return reduceUnitary(a, n, block, ortr.get(), orti.get(), sums, stop);
+}
+
+}  // namespace
+
+const char* reduceUnitary(View a, int32_t n, Block block, double* ortr, double* orti,
+                          SplitColumn sums, const Interrupt& stop) {
+  const int32_t high = block.high;
+  for (int32_t m = block.low + 1; m < high; ++m) {
+    if (stop.requested()) return msg::kInterrupted;
+    ortr[m] = orti[m] = 0.0;
+    double scale = 0.0;
+    for (int32_t i = m; i <= high; ++i) {
+      scale = scale + std::fabs(a.re(i, m - 1)) + std::fabs(a.im(i, m - 1));
+    }
+    if (scale == 0.0) continue;
+    double h = 0.0;
+    for (int32_t i = high; i >= m; --i) {
+      ortr[i] = a.re(i, m - 1) / scale;
+      orti[i] = a.im(i, m - 1) / scale;
+      h = h + ortr[i] * ortr[i] + orti[i] * orti[i];
+    }
+    double g = std::sqrt(h);
+    const double f = ortr[m] == 0.0 && orti[m] == 0.0 ? 0.0 : modulus(ortr[m], orti[m]);
+    if (f == 0.0) {
+      ortr[m] = g;
+      a.re(m, m - 1) = scale;
+    } else {
+      h += f * g;
+      g /= f;
+      ortr[m] = (1.0 + g) * ortr[m];
+      orti[m] = (1.0 + g) * orti[m];
+    }
+    reflectFromLeft(a, n, m, high, ortr, orti, h);
+    reflectFromRight(a, m, high, ortr, orti, h, sums);
+    ortr[m] *= scale;
+    orti[m] *= scale;
+    a.re(m, m - 1) *= -g;
+    a.im(m, m - 1) *= -g;
+  }
+  return nullptr;
+}
+
+const char* backSubstituteTriangle(View h, int32_t n, SplitColumn w, double norm,
+                                   const Interrupt& stop) {
+  for (int32_t i = 0; i < n; ++i) {
+    for (int32_t j = i + 1; j < n; ++j) {
+      h.re(j, i) = h.re(i, j);
+      h.im(j, i) = h.im(i, j);
+    }
+  }
+  for (int32_t en = n - 1; en >= 1; --en) {
+    if (stop.requested()) return msg::kInterrupted;
+    const double xr = w.re[en], xi = w.im[en];
+    double* vr = h.re.column(en);
+    double* vi = h.im.column(en);
+    for (int32_t i = en - 1; i >= 0; --i) {
+      // Row i of the triangle, as column i of the transposed copy.
+      const double* rowRe = h.re.column(i);
+      const double* rowIm = h.im.column(i);
+      double zr = vr[i], zi = vi[i];
+      for (int32_t j = i + 1; j < en; ++j) {
+        zr = zr + rowRe[j] * vr[j] - rowIm[j] * vi[j];
+        zi = zi + rowRe[j] * vi[j] + rowIm[j] * vr[j];
+      }
+      double yr = xr - w.re[i];
+      const double yi = xi - w.im[i];
+      if (yr == 0.0 && yi == 0.0) yr = kEpsilon * norm;
+      const Complex v = SmithDivisor({yr, yi}).divide({zr, zi});
+      vr[i] = v.re;
+      vi[i] = v.im;
+    }
+  }
+  return nullptr;
+}
+
+const char* multiplyBackComplex(View h, View z, int32_t n, Block block, const Interrupt& stop) {
+  for (int32_t j = n - 1; j > block.low; --j) {
+    if (stop.requested()) return msg::kInterrupted;
+    double* re = z.re.column(j);
+    double* im = z.im.column(j);
+    for (int32_t k = block.low; k <= std::min(j - 1, block.high); ++k) {
+      const double* kr = z.re.column(k);
+      const double* ki = z.im.column(k);
+      const double hr = h.re(k, j), hi = h.im(k, j);
+      for (int32_t i = block.low; i <= block.high; ++i) {
+        re[i] = re[i] + kr[i] * hr - ki[i] * hi;
+        im[i] = im[i] + kr[i] * hi + ki[i] * hr;
+      }
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace eigen
+
+using eigen::Block;
+
+const char* comeval(UfnCallContext* ctx, aMatrix* a, aVector** values, double /*tol*/) {
+  if (const char* failure = eigen::checkMatrix(a)) return failure;
+  const int32_t n = a->rows;
+  heap::Array<double> wr, wi, scale;
+  if (!eigen::allocate(wr, n) || !eigen::allocate(wi, n) || !eigen::allocate(scale, n)) {
+    return msg::kOutOfMemory;
+  }
+  const Interrupt stop(ctx);
+  const auto h = linalg::ComplexField::View::of(a);
+  // (wr, wi) hold sums until the eigenvalues fill them.
+  const linalg::SplitColumn w{wr.get(), wi.get()};
+  heap::Array<double> ortr, orti;
+  Block block;
+  if (const char* failure = eigen::reduce(h, n, scale.get(), w, ortr, orti, block, stop)) {
+    return failure;
+  }
+  eigen::ComplexQr<false> qr(h, {}, n, block, w);
+  qr.makeSubdiagonalReal();
+  constexpr int kStepsPerValue = 31;
+  if (const char* failure = qr.run(kStepsPerValue, stop)) return failure;
+  *values = newMatrix(ctx, n, 1, wr, wi);
+  return *values ? nullptr : msg::kOutOfMemory;
+}
+
+const char* comevec(UfnCallContext* ctx, aMatrix* a, aMatrix** values, aMatrix** vectors) {
+  if (const char* failure = eigen::checkMatrix(a)) return failure;
+  const int32_t n = a->rows;
+  const size_t count = size_t(n) * size_t(n);
+  heap::Array<double> wr, wi, vr, vi, scale;
+  if (!eigen::allocate(wr, n, true) || !eigen::allocate(wi, n, true) ||
+      !eigen::allocate(vr, count, true) || !eigen::allocate(vi, count, true) ||
+      !eigen::allocate(scale, n, true)) {
+    return msg::kOutOfMemory;
+  }
+  const Interrupt stop(ctx);
+  const auto h = linalg::ComplexField::View::of(a);
+  const linalg::SplitColumn w{wr.get(), wi.get()};
+  heap::Array<double> ortr, orti;
+  Block block;
+  if (const char* failure = eigen::reduce(h, n, scale.get(), w, ortr, orti, block, stop)) {
+    return failure;
+  }
+  *vectors = newMatrix(ctx, n, n, vr, vi);
+  if (!*vectors) return msg::kOutOfMemory;
+  const auto z = linalg::ComplexField::View::of(*vectors);
+
+  eigen::accumulateReflections(h, z, n, block, ortr.get(), orti.get());
+  eigen::ComplexQr<true> qr(h, z, n, block, w);
+  qr.makeSubdiagonalReal();
+  constexpr int kStepsPerValue = 30;
+  if (const char* failure = qr.run(kStepsPerValue, stop)) return failure;
+  const double norm = eigen::triangleNorm(h, n);
+  if (n > 1 && norm != 0.0) {
+    if (const char* failure = eigen::backSubstituteTriangle(h, n, w, norm, stop)) return failure;
+    eigen::copyIsolatedRows(h, z, n, block);
+    if (const char* failure = eigen::multiplyBackComplex(h, z, n, block, stop)) return failure;
+  }
+  eigen::unbalanceRows(z.re, n, block, scale.get());
+  eigen::unbalanceRows(z.im, n, block, scale.get());
+  eigen::scaleColumnsToUnitPeak(z, n);
+  *values = newMatrix(ctx, n, 1, wr, wi);
+  return *values ? nullptr : msg::kOutOfMemory;
+}

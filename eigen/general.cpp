@@ -1,0 +1,568 @@
+// The real general eigensolver: evec and eval (eigen/eigen.h).
+//
+//   [0, 1; -1, 0]     values (1i, -1i), in that order; vectors conjugate, each holding a 1
+//   [2, 0; 0, 3]      values (2, 3): balancing isolates both, no QR step runs
+//   upper triangular  value i = a(i, i), every one isolated or deflated at once
+//
+// The steps: balance (eigen/steps.h); reduce the block to Hessenberg form by stabilised
+// elimination; accumulate those transformations into Z; find the eigenvalues by the Francis
+// double-shift QR iteration with Wilkinson's exceptional shifts after 10, 20 and 30 steps and
+// at most 40 steps per eigenvalue, deflating on a sub-diagonal entry below machine epsilon
+// times its diagonal neighbours; find the eigenvectors of the quasi-triangular result by
+// back-substitution, multiply them back by Z and undo the balancing; finally turn complex
+// pairs into complex columns, each divided by its first component of largest modulus.
+//
+// Loops run down columns where an element's sequence of operations allows: the elimination,
+// the back-substitution (over a transposed copy of the triangle) and the back
+// multiplication. The QR sweeps touch three neighbouring rows of each column at a time.
+#include "eigen/general.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "eigen/eigen.h"
+#include "linalg/field.h"
+#include "linalg/rotations.h"
+#include "pack/heap.h"
+#include "pack/messages.h"
+#include "pack/ownership.h"
+
+namespace eigen {
+namespace {
+
+using linalg::Complex;
+using linalg::SmithDivisor;
+
+constexpr double kEpsilon = 2.220446049250313e-16;  // 2^-52
+constexpr int kStepsPerValue = 40;
+
+// y(r) -= multipliers(r) * a for r = first .. last where the row's flag is set.
+void subtractFlagged(double* y, const double* multipliers, const double* flags, double a,
+                     int32_t first, int32_t last) {
+  for (int32_t r = first; r <= last; ++r) {
+    if (flags[r] != 0.0) y[r] -= multipliers[r] * a;
+  }
+}
+
+// y(r) += x(r) * a for r = 0 .. last.
+void addMultiple(double* __restrict y, const double* __restrict x, double a, int32_t last) {
+  for (int32_t r = 0; r <= last; ++r) y[r] += a * x[r];
+}
+
+}  // namespace
+
+// Step m in the row-by-row formulation: for each i > m whose a(i, m-1) is not zero, form
+// y = a(i, m-1) / x, subtract y times row m from row i (columns m ..), then add y times
+// column i to column m (rows .. high). Here the rows' subtractions run down columns: column
+// i receives them from rows up to i before column m reads it, and from the rows below after;
+// column m receives row i's subtraction between the additions of columns before and from i.
+// rowFlags marks the rows i whose a(i, m-1) was not zero (a quotient may underflow to 0).
+const char* eliminateToHessenberg(PartView a, int32_t n, Block block, double* pivots,
+                                  double* rowFlags, const Interrupt& stop) {
+  const int32_t high = block.high;
+  for (int32_t m = block.low + 1; m < high; ++m) {
+    if (stop.requested()) return msg::kInterrupted;
+    double x = 0.0;
+    int32_t pivot = m;
+    for (int32_t j = m; j <= high; ++j) {
+      if (std::fabs(a(j, m - 1)) > std::fabs(x)) x = a(j, m - 1), pivot = j;
+    }
+    pivots[m] = pivot;
+    if (pivot != m) {
+      for (int32_t j = m - 1; j < n; ++j) std::swap(a(pivot, j), a(m, j));
+      for (int32_t j = 0; j <= high; ++j) std::swap(a(j, pivot), a(j, m));
+    }
+    if (x == 0.0) continue;
+
+    double* multipliers = a.column(m - 1);
+    for (int32_t i = m + 1; i <= high; ++i) {
+      rowFlags[i] = multipliers[i] != 0.0 ? 1.0 : 0.0;
+      if (rowFlags[i] != 0.0) multipliers[i] /= x;
+    }
+    double* columnM = a.column(m);
+    for (int32_t i = m + 1; i <= high; ++i) {
+      double* columnI = a.column(i);
+      if (rowFlags[i] != 0.0) columnM[i] -= multipliers[i] * columnM[m];
+      subtractFlagged(columnI, multipliers, rowFlags, columnI[m], m + 1, i);
+      if (rowFlags[i] != 0.0) addMultiple(columnM, columnI, multipliers[i], high);
+      subtractFlagged(columnI, multipliers, rowFlags, columnI[m], i + 1, high);
+    }
+    for (int32_t j = high + 1; j < n; ++j) {
+      double* column = a.column(j);
+      subtractFlagged(column, multipliers, rowFlags, column[m], m + 1, high);
+    }
+  }
+  return nullptr;
+}
+
+const char* backSubstitute(PartView h, int32_t n, const double* wr, const double* wi, double norm,
+                           PartView rows, const Interrupt& stop) {
+  // rows(j, i) = h(i, j) for j > i.
+  for (int32_t i = 0; i < n; ++i) {
+    double* row = rows.column(i);
+    for (int32_t j = i + 1; j < n; ++j) row[j] = h(i, j);
+  }
+  for (int32_t en = n - 1; en >= 0; --en) {
+    if (stop.requested()) return msg::kInterrupted;
+    const double p = wr[en];
+    double q = wi[en];
+    if (q > 0.0) continue;  // the first of a pair: solved with the second
+    double* vector = h.column(en);
+    // w, zz, r, s, x, y follow the published routine: a 2 x 2 block's second row is
+    // remembered in zz, r, s while its first row is reached.
+    double w, zz = 0.0, r = 0.0, s = 0.0, x, y, t;
+    if (q == 0.0) {
+      int32_t m = en;
+      vector[en] = 1.0;
+      for (int32_t i = en - 1; i >= 0; --i) {
+        const double* row = rows.column(i);
+        w = h(i, i) - p;
+        r = vector[i];
+        for (int32_t j = m; j < en; ++j) r += row[j] * vector[j];
+        if (wi[i] < 0.0) {
+          zz = w;
+          s = r;
+          continue;
+        }
+        m = i;
+        if (wi[i] == 0.0) {
+          t = w != 0.0 ? w : kEpsilon * norm;
+          vector[i] = -r / t;
+          continue;
+        }
+        x = h(i, i + 1);
+        y = h(i + 1, i);
+        q = (wr[i] - p) * (wr[i] - p) + wi[i] * wi[i];
+        t = (x * s - zz * r) / q;
+        vector[i] = t;
+        vector[i + 1] = std::fabs(x) > std::fabs(zz) ? (-r - w * t) / x : (-s - y * t) / zz;
+      }
+      continue;
+    }
+    // A complex pair: real parts into column na, imaginary parts into column en, the last
+    // component chosen imaginary so the vectors stay triangular.
+    const int32_t na = en - 1;
+    double* real = h.column(na);
+    int32_t m = na;
+    if (std::fabs(h(en, na)) > std::fabs(h(na, en))) {
+      real[na] = q / h(en, na);
+      vector[na] = -(h(en, en) - p) / h(en, na);
+    } else {
+      const Complex c = SmithDivisor({h(na, na) - p, q}).divide({0.0, -h(na, en)});
+      real[na] = c.re;
+      vector[na] = c.im;
+    }
+    real[en] = 0.0;
+    vector[en] = 1.0;
+    for (int32_t i = na - 1; i >= 0; --i) {
+      const double* row = rows.column(i);
+      w = h(i, i) - p;
+      double ra = 0.0, sa = vector[i];
+      for (int32_t j = m; j <= na; ++j) {
+        ra += row[j] * real[j];
+        sa += row[j] * vector[j];
+      }
+      if (wi[i] < 0.0) {
+        zz = w;
+        r = ra;
+        s = sa;
+        continue;
+      }
+      m = i;
+      if (wi[i] == 0.0) {
+        const Complex c = SmithDivisor({w, q}).divide({-ra, -sa});
+        real[i] = c.re;
+        vector[i] = c.im;
+        continue;
+      }
+      x = h(i, i + 1);
+      y = h(i + 1, i);
+      double vr = (wr[i] - p) * (wr[i] - p) + wi[i] * wi[i] - q * q;
+      const double vi = (wr[i] - p) * 2.0 * q;
+      if (vr == 0.0 && vi == 0.0) {
+        vr = kEpsilon * norm *
+             (std::fabs(w) + std::fabs(q) + std::fabs(x) + std::fabs(y) + std::fabs(zz));
+      }
+      const Complex c =
+          SmithDivisor({vr, vi}).divide({x * r - zz * ra + q * sa, x * s - zz * sa - q * ra});
+      real[i] = c.re;
+      vector[i] = c.im;
+      if (std::fabs(x) > std::fabs(zz) + std::fabs(q)) {
+        real[i + 1] = (-ra - w * real[i] + q * vector[i]) / x;
+        vector[i + 1] = (-sa - w * vector[i] - q * real[i]) / x;
+      } else {
+        const Complex d = SmithDivisor({zz, q}).divide({-r - y * real[i], -s - y * vector[i]});
+        real[i + 1] = d.re;
+        vector[i + 1] = d.im;
+      }
+    }
+  }
+  return nullptr;
+}
+
+const char* multiplyBack(PartView h, PartView z, int32_t n, Block block, double* sums,
+                         const Interrupt& stop) {
+  for (int32_t j = n - 1; j >= block.low; --j) {
+    if (stop.requested()) return msg::kInterrupted;
+    const int32_t last = std::min(j, block.high);
+    for (int32_t i = block.low; i <= block.high; ++i) sums[i] = 0.0;
+    for (int32_t k = block.low; k <= last; ++k) {
+      const double* column = z.column(k);
+      const double factor = h(k, j);
+      for (int32_t i = block.low; i <= block.high; ++i) sums[i] += column[i] * factor;
+    }
+    double* target = z.column(j);
+    for (int32_t i = block.low; i <= block.high; ++i) target[i] = sums[i];
+  }
+  return nullptr;
+}
+
+namespace {
+
+// The Francis double-shift QR iteration on the Hessenberg block of `h`, with the
+// transformations accumulated into `z` when it is a matrix (kVectors). Eigenvalues go to
+// (wr, wi) at their diagonal positions.
+template <bool kVectors>
+class DoubleShiftQr {
+ public:
+  DoubleShiftQr(PartView h, PartView z, int32_t n, Block block, double* wr, double* wi)
+      : h_(h), z_(z), n_(n), block_(block), wr_(wr), wi_(wi) {}
+
+  // The 1-norm of the Hessenberg matrix, over rows from the sub-diagonal on.
+  double norm() const { return norm_; }
+
+  const char* run(const Interrupt& stop) {
+    for (int32_t i = 0; i < n_; ++i) {
+      for (int32_t j = std::max(i - 1, 0); j < n_; ++j) norm_ += std::fabs(h_(i, j));
+      if (!block_.contains(i)) wr_[i] = h_(i, i), wi_[i] = 0.0;
+    }
+    double t = 0.0;  // the exceptional shifts so far
+    int its = 0;
+    for (int32_t en = block_.high; en >= block_.low;) {
+      if (stop.requested()) return msg::kInterrupted;
+      const int32_t l = deflationPoint(en);
+      double x = h_(en, en);
+      if (l == en) {
+        h_(en, en) = x + t;
+        wr_[en] = h_(en, en), wi_[en] = 0.0;
+        en -= 1, its = 0;
+        continue;
+      }
+      double y = h_(en - 1, en - 1);
+      double w = h_(en, en - 1) * h_(en - 1, en);
+      if (l == en - 1) {
+        twoRoots(en, x, y, w, t);
+        en -= 2, its = 0;
+        continue;
+      }
+      if (its == kStepsPerValue) return msg::kTooManyIterations;
+      if (its == 10 || its == 20 || its == 30) {
+        t += x;
+        for (int32_t i = block_.low; i <= en; ++i) h_(i, i) -= x;
+        const double s = std::fabs(h_(en, en - 1)) + std::fabs(h_(en - 1, en - 2));
+        x = 0.75 * s;
+        y = x;
+        w = -0.4375 * s * s;
+      }
+      ++its;
+      doubleStep(l, en, x, y, w);
+    }
+    return nullptr;
+  }
+
+ private:
+  // The largest l in low+1 .. en whose sub-diagonal entry is negligible, or low.
+  int32_t deflationPoint(int32_t en) const {
+    int32_t l = en;
+    for (; l > block_.low; --l) {
+      double s = std::fabs(h_(l - 1, l - 1)) + std::fabs(h_(l, l));
+      if (s == 0.0) s = norm_;
+      if (std::fabs(h_(l, l - 1)) <= kEpsilon * s) break;
+    }
+    return l;
+  }
+
+  // The 2 x 2 block at en-1, en has deflated: a real pair (triangularised by one rotation
+  // when vectors are wanted) or a complex pair, positive imaginary part first.
+  void twoRoots(int32_t en, double x, double y, double w, double t) {
+    const int32_t na = en - 1;
+    double p = (y - x) / 2.0;
+    double q = p * p + w;
+    double zz = std::sqrt(std::fabs(q));
+    h_(en, en) = x + t;
+    x = h_(en, en);
+    h_(na, na) = y + t;
+    if (q < 0.0) {
+      wr_[na] = wr_[en] = x + p;
+      wi_[na] = zz, wi_[en] = -zz;
+      return;
+    }
+    zz = p >= 0.0 ? p + zz : p - zz;
+    wr_[na] = x + zz;
+    wr_[en] = wr_[na];
+    if (zz != 0.0) wr_[en] = x - w / zz;
+    wi_[na] = wi_[en] = 0.0;
+    if constexpr (kVectors) {
+      x = h_(en, na);
+      const double s = std::fabs(x) + std::fabs(zz);
+      p = x / s;
+      q = zz / s;
+      const double r = std::sqrt(p * p + q * q);
+      p /= r;
+      q /= r;
+      // (row na, row en) becomes (q na + p en, q en - p na); likewise the columns.
+      for (int32_t j = na; j < n_; ++j) {
+        const double above = h_(na, j);
+        h_(na, j) = q * above + p * h_(en, j);
+        h_(en, j) = q * h_(en, j) - p * above;
+      }
+      linalg::rotateColumns(h_.column(na), h_.column(en), q, -p, en + 1);
+      linalg::rotateColumns(z_.column(na) + block_.low, z_.column(en) + block_.low, q, -p,
+                            block_.high - block_.low + 1);
+    }
+  }
+
+  // One double-shift QR step on rows and columns l .. en with the shifts' sum and product
+  // given by x + y and x y - w.
+  void doubleStep(int32_t l, int32_t en, double x, double y, double w) {
+    // Look for two consecutive small sub-diagonal entries to start the bulge below.
+    double p, q, r;
+    int32_t m = en - 2;
+    for (;; --m) {
+      const double zz = h_(m, m);
+      r = x - zz;
+      double s = y - zz;
+      p = (r * s - w) / h_(m + 1, m) + h_(m, m + 1);
+      q = h_(m + 1, m + 1) - zz - r - s;
+      r = h_(m + 2, m + 1);
+      s = std::fabs(p) + std::fabs(q) + std::fabs(r);
+      p /= s;
+      q /= s;
+      r /= s;
+      if (m == l) break;
+      if (std::fabs(h_(m, m - 1)) * (std::fabs(q) + std::fabs(r)) <=
+          kEpsilon * std::fabs(p) *
+              (std::fabs(h_(m - 1, m - 1)) + std::fabs(zz) + std::fabs(h_(m + 1, m + 1)))) {
+        break;
+      }
+    }
+    for (int32_t i = m + 2; i <= en; ++i) {
+      h_(i, i - 2) = 0.0;
+      if (i != m + 2) h_(i, i - 3) = 0.0;
+    }
+    // Chase the bulge with reflections I - v v^T of order 3 (order 2 at the last row).
+    for (int32_t k = m; k < en; ++k) {
+      const bool order3 = k != en - 1;
+      double scale = 0.0;
+      if (k != m) {
+        p = h_(k, k - 1);
+        q = h_(k + 1, k - 1);
+        r = order3 ? h_(k + 2, k - 1) : 0.0;
+        scale = std::fabs(p) + std::fabs(q) + std::fabs(r);
+        if (scale == 0.0) continue;
+        p /= scale;
+        q /= scale;
+        r /= scale;
+      }
+      double s = std::sqrt(p * p + q * q + r * r);
+      if (p < 0.0) s = -s;
+      if (k != m) {
+        h_(k, k - 1) = -s * scale;
+      } else if (l != m) {
+        h_(k, k - 1) = -h_(k, k - 1);
+      }
+      p += s;
+      const Reflector v{p / s, q / s, r / s, q / p, r / p};
+      reflect(k, order3, v, en, l);
+    }
+  }
+
+  // The reflector of one bulge position: x, y, zz scale the combination, q and r weigh
+  // the second and third entries.
+  struct Reflector {
+    double x, y, zz, q, r;
+  };
+
+  void reflect(int32_t k, bool order3, const Reflector& v, int32_t en, int32_t l) {
+    // Rows k .. k+2 over columns k .. (all of them, or the block's).
+    const int32_t lastColumn = kVectors ? n_ - 1 : en;
+    for (int32_t j = k; j <= lastColumn; ++j) {
+      double* c = h_.column(j) + k;
+      double p = c[0] + v.q * c[1];
+      if (order3) {
+        p = p + v.r * c[2];
+        c[2] -= p * v.zz;
+      }
+      c[1] -= p * v.y;
+      c[0] -= p * v.x;
+    }
+    // Columns k .. k+2 over rows (from the top, or from l) .. min(en, k+3).
+    const int32_t firstRow = kVectors ? 0 : l;
+    const int32_t lastRow = std::min(en, k + 3);
+    reflectColumns(h_.column(k), h_.column(k + 1), order3 ? h_.column(k + 2) : nullptr, v, firstRow,
+                   lastRow);
+    if constexpr (kVectors) {
+      reflectColumns(z_.column(k), z_.column(k + 1), order3 ? z_.column(k + 2) : nullptr, v,
+                     block_.low, block_.high);
+    }
+  }
+
+  // Columns c0, c1 and c2 (none at the last bulge position) over rows first .. last.
+  static void reflectColumns(double* c0, double* c1, double* c2, const Reflector& v, int32_t first,
+                             int32_t last) {
+    if (c2) {
+      for (int32_t i = first; i <= last; ++i) {
+        const double p = v.x * c0[i] + v.y * c1[i] + v.zz * c2[i];
+        c2[i] -= p * v.r;
+        c1[i] -= p * v.q;
+        c0[i] -= p;
+      }
+    } else {
+      for (int32_t i = first; i <= last; ++i) {
+        const double p = v.x * c0[i] + v.y * c1[i];
+        c1[i] -= p * v.q;
+        c0[i] -= p;
+      }
+    }
+  }
+
+  PartView h_, z_;
+  int32_t n_;
+  Block block_;
+  double *wr_, *wi_;
+  double norm_ = 0.0;
+};
+
+// Z = the product of the elimination's transformations, from the multipliers left in `a`
+// and the pivot rows.
+void accumulateElimination(PartView a, PartView z, int32_t n, Block block, const double* pivots) {
+  for (int32_t j = 0; j < n; ++j) z(j, j) = 1.0;
+  for (int32_t mp = block.high - 1; mp > block.low; --mp) {
+    for (int32_t i = mp + 1; i <= block.high; ++i) z(i, mp) = a(i, mp - 1);
+    const auto i = static_cast<int32_t>(pivots[mp]);
+    if (i == mp) continue;
+    for (int32_t j = mp; j <= block.high; ++j) {
+      z(mp, j) = z(i, j);
+      z(i, j) = 0.0;
+    }
+    z(i, mp) = 1.0;
+  }
+}
+
+// The eigenvector columns of the rows balancing isolated are those of the triangle.
+void copyIsolatedRows(PartView h, PartView z, int32_t n, Block block) {
+  for (int32_t i = 0; i < n; ++i) {
+    if (block.contains(i)) continue;
+    for (int32_t j = i; j < n; ++j) z(i, j) = h(i, j);
+  }
+}
+
+// Turns the real matrix of eigenvectors (vr; a complex pair's real and imaginary parts in
+// two columns) into complex columns, one per eigenvalue: the pair's columns become u + iv
+// and u - iv, in the order of the signs of their eigenvalues' imaginary parts.
+void formComplexColumns(PartView vr, PartView vi, int32_t n, const double* wi) {
+  for (int32_t j = 0; j < n;) {
+    if (wi[j] == 0.0 || j + 1 == n) {
+      std::fill(vi.column(j), vi.column(j) + n, 0.0);
+      j += 1;
+      continue;
+    }
+    const double sign = wi[j] > 0.0 ? 1.0 : -1.0;
+    const double* u = vr.column(j);
+    const double* v = vr.column(j + 1);
+    double* first = vi.column(j);
+    double* second = vi.column(j + 1);
+    for (int32_t i = 0; i < n; ++i) {
+      first[i] = sign > 0.0 ? v[i] : -v[i];
+      second[i] = sign > 0.0 ? -v[i] : v[i];
+    }
+    std::copy(u, u + n, vr.column(j + 1));
+    j += 2;
+  }
+}
+
+// The checks both routines start with.
+const char* checkShape(const aMatrix* a) {
+  if (a->rows < 1 || a->cols < 1) return msg::kInvalidDimension;
+  if (a->rows != a->cols) return msg::kMustBeSquare;
+  return nullptr;
+}
+
+// Balancing and the reduction to Hessenberg form, shared by evec and eval: allocates the
+// pivot record after balancing.
+const char* reduce(PartView a, int32_t n, double* scale, double* scratch,
+                   heap::Array<double>& pivots, Block& block, const Interrupt& stop) {
+  block = balance(linalg::RealField::View{a}, n, scale);
+  pivots = heap::Array<double>(size_t(block.high) + 2);
+  if (!pivots) return msg::kOutOfMemory;
+  return eliminateToHessenberg(a, n, block, pivots.get(), scratch, stop);
+}
+
+}  // namespace
+}  // namespace eigen
+
+using eigen::Block;
+
+const char* evec(UfnCallContext* ctx, aMatrix* a, aMatrix** values, aMatrix** vectors) {
+  if (const char* failure = eigen::checkShape(a)) return failure;
+  const int32_t n = a->rows;
+  const size_t count = size_t(n) * size_t(n);
+  heap::Array<double> wr, wi, vr, vi, scale;
+  if (!eigen::allocate(wr, n) || !eigen::allocate(wi, n) || !eigen::allocate(vr, count, true) ||
+      !eigen::allocate(vi, count, true) || !eigen::allocate(scale, n)) {
+    return msg::kOutOfMemory;
+  }
+
+  const Interrupt stop(ctx);
+  const PartView h = realPart(a);
+  heap::Array<double> pivots;
+  Block block;
+  // wr serves as scratch until the eigenvalues fill it.
+  if (const char* failure = eigen::reduce(h, n, scale.get(), wr.get(), pivots, block, stop)) {
+    return failure;
+  }
+  *vectors = newMatrix(ctx, n, n, vr, vi);
+  if (!*vectors) return msg::kOutOfMemory;
+  const PartView zr = realPart(*vectors), zi = imagPart(*vectors);
+
+  eigen::accumulateElimination(h, zr, n, block, pivots.get());
+  eigen::DoubleShiftQr<true> qr(h, zr, n, block, wr.get(), wi.get());
+  if (const char* failure = qr.run(stop)) return failure;
+  if (qr.norm() != 0.0) {
+    // zi is free until the complex columns are formed.
+    if (const char* failure =
+            eigen::backSubstitute(h, n, wr.get(), wi.get(), qr.norm(), zi, stop)) {
+      return failure;
+    }
+    eigen::copyIsolatedRows(h, zr, n, block);
+    if (const char* failure = eigen::multiplyBack(h, zr, n, block, zi.data(), stop)) {
+      return failure;
+    }
+  }
+  eigen::unbalanceRows(zr, n, block, scale.get());
+  eigen::formComplexColumns(zr, zi, n, wi.get());
+  eigen::scaleColumnsToUnitPeak({zr, zi}, n);
+
+  *values = newMatrix(ctx, n, 1, wr, wi);
+  return *values ? nullptr : msg::kOutOfMemory;
+}
+
+const char* eval(UfnCallContext* ctx, aRealMatrix* a, aVector** values) {
+  if (const char* failure = eigen::checkShape(a)) return failure;
+  const int32_t n = a->rows;
+  heap::Array<double> wr, wi, scale;
+  if (!eigen::allocate(wr, n) || !eigen::allocate(wi, n) || !eigen::allocate(scale, n))
+    return msg::kOutOfMemory;
+
+  const Interrupt stop(ctx);
+  const PartView h = realPart(a);
+  heap::Array<double> pivots;
+  Block block;
+  if (const char* failure = eigen::reduce(h, n, scale.get(), wr.get(), pivots, block, stop)) {
+    return failure;
+  }
+  eigen::DoubleShiftQr<false> qr(h, PartView(), n, block, wr.get(), wi.get());
+  if (const char* failure = qr.run(stop)) return failure;
+  *values = newMatrix(ctx, n, 1, wr, wi);
+  return *values ? nullptr : msg::kOutOfMemory;
+}
