@@ -1,18 +1,15 @@
-// matpack_bench: times lsolve, inv, lu and cholesky called as a host calls them (the
-// table's entries, and the exported value-level inv the host's M^-1 uses) next to the
-// reference LAPACK routines doing the same job on the same matrices, at orders 3, 100 and
-// 500, then prints a table of the median times and the ratio pack / LAPACK.
-//
-//   lsolve(M, v)    dgesv, one right-hand side
-//   inv(M)          dgetrf then dgetri
-//   lu(M)           dgetrf
-//   cholesky(M)     dpotrf
+// matpack_bench: times the pack's functions called as a host calls them (the table's
+// entries through a lean host, and the exported inverse the host's M^-1 uses) next to the
+// LAPACK routines doing the same job on the same data, in two libraries side by side: the
+// reference LAPACK and OpenBLAS on one thread (bench/lapack.h). It prints Google Benchmark's
+// report, the libraries it loaded, the routine each function is compared with, and one
+// Markdown table of median times and ratios.
 //
 // The pack's functions leave their arguments alone and work on copies, and each pack
 // timing includes freeing the result; so each LAPACK timing includes copying its input.
 // Freed memory stays with the process for reuse, as it does in a worksheet host's heap:
 // without that, the C library hands large blocks back to the system at once and every
-// call pays for fresh pages (lu at order 500 then takes about half as long again).
+// call pays for fresh pages.
 // Google Benchmark's command-line flags apply (--benchmark_filter=lsolve, ...).
 #include <benchmark/benchmark.h>
 #include <malloc.h>
@@ -22,32 +19,18 @@
 #include <cstring>
 #include <map>
 #include <random>
-#include <string>
-#include <vector>
 
-#include "bench/lean_host.h"
-#include "linalg/inverse.h"
+#include "bench/cases.h"
 #include "pack/exports.h"
 
-extern "C" {
-void dgesv_(const int* n, const int* nrhs, double* a, const int* lda, int* ipiv, double* b,
-            const int* ldb, int* info);
-void dgetrf_(const int* m, const int* n, double* a, const int* lda, int* ipiv, int* info);
-void dgetri_(const int* n, double* a, const int* lda, const int* ipiv, double* work,
-             const int* lwork, int* info);
-void dpotrf_(const char* uplo, const int* n, double* a, const int* lda, int* info,
-             size_t uploLength);
+namespace bench {
+
+LeanHost& host() {
+  static LeanHost lean;
+  return lean;
 }
 
-namespace {
-
-using Unary = Anyval* (*)(UfnCallContext*, Anyval*);
-using Binary = Anyval* (*)(UfnCallContext*, Anyval*, Anyval*);
-
-bench::LeanHost host;
-
-// The entry of the table row with this worksheet name.
-const void* entry(const char* name) {
+const void* tableEntry(const char* name) {
   for (int32_t row = 0; row < numFuncs; ++row) {
     if (std::strcmp(theUfn[row].name->text, name) == 0 && theUfn[row].entry) {
       return theUfn[row].entry;
@@ -57,139 +40,74 @@ const void* entry(const char* name) {
   std::exit(1);
 }
 
-// Test data of order n: a random matrix, a right-hand side, and a symmetric positive
-// definite matrix (B B^T + n I), column-major.
-struct Problem {
-  int n;
-  std::vector<double> a, b, spd;
-  Anyval *aValue, *bValue, *spdValue;
+std::vector<double> randomMatrix(int rows, int cols, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+  std::vector<double> a(size_t(rows) * size_t(cols));
+  for (double& x : a) x = uniform(rng);
+  return a;
+}
 
-  explicit Problem(int n) : n(n), a(n * n), b(n), spd(n * n) {
-    std::mt19937 rng(n);
-    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
-    for (double& x : a) x = uniform(rng);
-    for (double& x : b) x = uniform(rng);
-    for (int j = 0; j < n; ++j) {
-      for (int i = 0; i < n; ++i) {
-        double s = i == j ? n : 0.0;
-        for (int k = 0; k < n; ++k) s += a[i + k * n] * a[j + k * n];
-        spd[i + j * n] = s;
-      }
+std::vector<double> definiteMatrix(int n, unsigned seed) {
+  const std::vector<double> b = randomMatrix(n, n, seed);
+  std::vector<double> spd(size_t(n) * size_t(n));
+  for (int j = 0; j < n; ++j) {
+    for (int i = 0; i < n; ++i) {
+      double s = i == j ? n : 0.0;
+      for (int k = 0; k < n; ++k) s += b[i + k * n] * b[j + k * n];
+      spd[i + size_t(j) * n] = s;
     }
-    aValue = asValue(host.matrix(n, n, a.data()));
-    bValue = asValue(host.matrix(n, 1, b.data()));
-    spdValue = asValue(host.matrix(n, n, spd.data()));
   }
+  return spd;
+}
+
+std::function<int()> onCopy(std::vector<double> input, std::function<int(double*)> run) {
+  std::vector<double> work(input.size());
+  return [input = std::move(input), run = std::move(run), work = std::move(work)]() mutable {
+    std::memcpy(work.data(), input.data(), input.size() * sizeof(double));
+    return run(work.data());
+  };
+}
+
+}  // namespace bench
+
+namespace {
+
+using bench::Case;
+using bench::Lapack;
+
+// The families whose cases are timed.
+void (*const kFamilies[])(bench::Cases&) = {
+    bench::addLinearSystemCases,
 };
 
-// Times one pack call, result freed each time; stops the program if it gives an error.
-template <class Call>
-void timePack(benchmark::State& state, Call call) {
-  Anyval* probe = call();
-  if (probe->tag != kTagMatrix) {
+std::string benchmarkName(const Case& c, const std::string& column) {
+  return c.function + "/" + c.order + "/" + column;
+}
+
+// Times one pack call, its result freed each time; skipped when it gives an error.
+void timePack(benchmark::State& state, const Case& c) {
+  Anyval* probe = c.pack();
+  const bool failed = probe->tag == kTagError;
+  bench::LeanHost::release(probe);
+  if (failed) {
     state.SkipWithError("the pack returned an error value");
     return;
   }
-  bench::LeanHost::release(probe);
   for (auto _ : state) {
-    Anyval* result = call();
+    Anyval* result = c.pack();
     benchmark::DoNotOptimize(result);
     bench::LeanHost::release(result);
   }
 }
 
-// Times one LAPACK job, its input copied first each time.
-template <class Job>
-void timeLapack(benchmark::State& state, const std::vector<double>& input, Job job) {
-  std::vector<double> work(input.size());
+void timeLapack(benchmark::State& state, const std::function<int()>& job) {
   for (auto _ : state) {
-    std::memcpy(work.data(), input.data(), input.size() * sizeof(double));
-    const int info = job(work.data());
-    benchmark::DoNotOptimize(work.data());
-    if (info != 0) {
+    if (job() != 0) {
       state.SkipWithError("LAPACK reported a failure");
       break;
     }
   }
-}
-
-struct Pairing {
-  std::string function, routine;
-  int n;
-  std::string packName() const { return function + "/" + std::to_string(n) + "/pack"; }
-  std::string lapackName() const { return function + "/" + std::to_string(n) + "/" + routine; }
-};
-
-std::vector<Pairing> registerBenchmarks(std::vector<Problem>& problems) {
-  const auto lsolve = reinterpret_cast<Binary>(entry("lsolve"));
-  const auto lu = reinterpret_cast<Unary>(entry("lu"));
-  const auto cholesky = reinterpret_cast<Unary>(entry("cholesky"));
-  const Unary inverse = inv;
-  UfnCallContext* ctx = host.context();
-
-  std::vector<Pairing> pairings;
-  auto add = [&](Pairing p, auto packBody, auto lapackBody) {
-    benchmark::RegisterBenchmark(p.packName().c_str(), packBody);
-    benchmark::RegisterBenchmark(p.lapackName().c_str(), lapackBody);
-    pairings.push_back(p);
-  };
-  for (Problem& problem : problems) {
-    Problem* q = &problem;
-    const int n = q->n;
-    add(
-        {"lsolve", "dgesv", n},
-        [=](benchmark::State& s) {
-          timePack(s, [=] { return lsolve(ctx, q->aValue, q->bValue); });
-        },
-        [=](benchmark::State& s) {
-          std::vector<double> ab = q->a;
-          ab.insert(ab.end(), q->b.begin(), q->b.end());
-          std::vector<int> pivots(n);
-          timeLapack(s, ab, [&](double* w) {
-            int info, one = 1;
-            dgesv_(&n, &one, w, &n, pivots.data(), w + n * n, &n, &info);
-            return info;
-          });
-        });
-    add(
-        {"inv", "dgetrf+dgetri", n},
-        [=](benchmark::State& s) { timePack(s, [=] { return inverse(ctx, q->aValue); }); },
-        [=](benchmark::State& s) {
-          std::vector<int> pivots(n);
-          int lwork = -1, info;
-          double size;
-          dgetri_(&n, nullptr, &n, nullptr, &size, &lwork, &info);
-          lwork = static_cast<int>(size);
-          std::vector<double> work(lwork);
-          timeLapack(s, q->a, [&](double* w) {
-            dgetrf_(&n, &n, w, &n, pivots.data(), &info);
-            if (info == 0) dgetri_(&n, w, &n, pivots.data(), work.data(), &lwork, &info);
-            return info;
-          });
-        });
-    add(
-        {"lu", "dgetrf", n},
-        [=](benchmark::State& s) { timePack(s, [=] { return lu(ctx, q->aValue); }); },
-        [=](benchmark::State& s) {
-          std::vector<int> pivots(n);
-          timeLapack(s, q->a, [&](double* w) {
-            int info;
-            dgetrf_(&n, &n, w, &n, pivots.data(), &info);
-            return info;
-          });
-        });
-    add(
-        {"cholesky", "dpotrf", n},
-        [=](benchmark::State& s) { timePack(s, [=] { return cholesky(ctx, q->spdValue); }); },
-        [=](benchmark::State& s) {
-          timeLapack(s, q->spd, [&](double* w) {
-            int info;
-            dpotrf_("L", &n, w, &n, &info, 1);
-            return info;
-          });
-        });
-  }
-  return pairings;
 }
 
 // The console output, plus the median real time of every benchmark in seconds.
@@ -221,15 +139,30 @@ std::string duration(double seconds) {
   return text;
 }
 
-void printTable(const std::vector<Pairing>& pairings, const std::map<std::string, double>& t) {
-  std::printf("\n| function | order | pack | LAPACK | routine | pack / LAPACK |\n");
-  std::printf("|---|---:|---:|---:|---|---:|\n");
-  for (const Pairing& p : pairings) {
-    const auto pack = t.find(p.packName()), lapack = t.find(p.lapackName());
-    if (pack == t.end() || lapack == t.end()) continue;
-    std::printf("| %s | %d | %s | %s | %s | %.2f |\n", p.function.c_str(), p.n,
-                duration(pack->second).c_str(), duration(lapack->second).c_str(), p.routine.c_str(),
-                pack->second / lapack->second);
+void printTable(const bench::Cases& cases, const Lapack& reference, const Lapack& openblas,
+                const std::map<std::string, double>& t) {
+  std::printf("\n%s: %s\n%s: %s\n", reference.heading().c_str(), reference.description().c_str(),
+              openblas.heading().c_str(), openblas.description().c_str());
+  std::printf("\nCompared with:");
+  std::map<std::string, std::string> routines;
+  for (const Case& c : cases) {
+    if (routines.emplace(c.function, c.routine).second) {
+      std::printf("%s %s: %s", routines.size() > 1 ? ";" : "", c.function.c_str(),
+                  c.routine.c_str());
+    }
+  }
+  std::printf("\n\n| function | order | pack | %s | %s | pack / reference | pack / OpenBLAS |\n",
+              reference.heading().c_str(), openblas.heading().c_str());
+  std::printf("|---|---:|---:|---:|---:|---:|---:|\n");
+  for (const Case& c : cases) {
+    const auto pack = t.find(benchmarkName(c, "pack"));
+    const auto ref = t.find(benchmarkName(c, "reference"));
+    const auto open = t.find(benchmarkName(c, "openblas"));
+    if (pack == t.end() || ref == t.end() || open == t.end()) continue;
+    std::printf("| %s | %s | %s | %s | %s | %.2f | %.2f |\n", c.function.c_str(), c.order.c_str(),
+                duration(pack->second).c_str(), duration(ref->second).c_str(),
+                duration(open->second).c_str(), pack->second / ref->second,
+                pack->second / open->second);
   }
 }
 
@@ -238,15 +171,31 @@ void printTable(const std::vector<Pairing>& pairings, const std::map<std::string
 int main(int argc, char** argv) {
   mallopt(M_MMAP_THRESHOLD, 32 << 20);
   mallopt(M_TRIM_THRESHOLD, 512 << 20);
+  // OpenBLAS reads this when it loads; it is also told so once loaded.
+  setenv("OPENBLAS_NUM_THREADS", "1", 1);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  std::vector<Problem> problems;
-  problems.reserve(3);
-  for (int n : {3, 100, 500}) problems.emplace_back(n);
-  const std::vector<Pairing> pairings = registerBenchmarks(problems);
+
+  const Lapack reference = Lapack::reference();
+  const Lapack openblas = Lapack::openblas();
+  bench::Cases cases;
+  for (auto add : kFamilies) add(cases);
+  // Each LAPACK job is set up once, before the timing starts.
+  std::vector<std::function<int()>> jobs;
+  jobs.reserve(2 * cases.size());
+  for (const Case& c : cases) {
+    benchmark::RegisterBenchmark(benchmarkName(c, "pack").c_str(),
+                                 [&c](benchmark::State& s) { timePack(s, c); });
+    for (const Lapack* lapack : {&reference, &openblas}) {
+      const std::function<int()>& job = jobs.emplace_back(c.lapack(*lapack));
+      const std::string column = lapack == &reference ? "reference" : "openblas";
+      benchmark::RegisterBenchmark(benchmarkName(c, column).c_str(),
+                                   [&job](benchmark::State& s) { timeLapack(s, job); });
+    }
+  }
   MedianCollector reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  printTable(pairings, reporter.seconds);
+  printTable(cases, reference, openblas, reporter.seconds);
   benchmark::Shutdown();
   return 0;
 }

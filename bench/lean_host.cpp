@@ -35,6 +35,11 @@ void WS_STDCALL freeDoubles(IwsAllocator*, double* array) {
   ::operator delete(array);
 }
 
+// Nobody asks to stop a timed call.
+int32_t WS_STDCALL pollSlot(IwsEvaluator*, int32_t) {
+  return 0;
+}
+
 void WS_STDCALL releaseSlot(IwsEvaluator*, Anyval** value) {
   LeanHost::release(*value);
   *value = nullptr;
@@ -53,8 +58,10 @@ constexpr IwsAllocatorTable makeAllocatorTable() {
 }
 
 constexpr IwsEvaluatorTable makeEvaluatorTable() {
-  // The functions timed here use the evaluator only to release their temporaries.
+  // The functions timed here use the evaluator to ask whether to stop and to release
+  // their temporaries.
   IwsEvaluatorTable table = sheet::evaluatorTableOfMissingSlots<kHostName>();
+  table.pollInterrupt = &pollSlot;
   table.release = &releaseSlot;
   return table;
 }

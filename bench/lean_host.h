@@ -1,6 +1,7 @@
 // A lean stand-in for the worksheet host, for timing calls: the allocator slots the timed
-// functions use (8, 60, 61, 62, 63) and the evaluator's release slot (11), each one plain
-// heap allocation or release with no bookkeeping, so that a call's time is the pack's own.
+// functions use (8, 60, 61, 62, 63) and the evaluator's interrupt poll (10, never set) and
+// release slot (11), each one plain heap allocation or release with no bookkeeping, so that
+// a call's time is the pack's own.
 // Every other slot stops the program.
 #pragma once
 

@@ -8,9 +8,11 @@
 //
 // Only M's diagonal and upper triangle are read: M is taken to be symmetric. The result
 // is a copy of M factored in place, its strict upper triangle cleared.
+#include <algorithm>
 #include <cmath>
 
 #include "linalg/kernels.h"
+#include "linalg/update.h"
 #include "pack/checks.h"
 #include "pack/entries.h"
 #include "pack/errors.h"
@@ -27,21 +29,42 @@ void mirrorUpperTriangle(PartView a, int32_t n) {
   }
 }
 
-// a(i, i) minus the squares of row i's factor entries left of the diagonal, in turn.
-double diagonalRemainder(PartView a, int32_t i) {
+// Columns per block: the block's columns first take every earlier block's columns
+// together, in register tiles; then, in strips of kStrip, each strip takes the block's
+// earlier strips the same way, and its own columns one by one.
+constexpr int32_t kBlock = 64;
+constexpr int32_t kStrip = 8;
+
+// a(i, i) minus the squares of row i's factor entries in columns from .. i-1, in turn.
+double diagonalRemainder(PartView a, int32_t i, int32_t from) {
   double s = a(i, i);
-  for (int32_t k = 0; k < i; ++k) s -= a(i, k) * a(i, k);
+  for (int32_t k = from; k < i; ++k) s -= a(i, k) * a(i, k);
   return s;
 }
 
-// Column i of L below the diagonal: a(j, i) loses a(j, k) a(i, k) for k = 0 .. i-1 in
+// Column i of L below the diagonal: a(j, i) loses a(j, k) a(i, k) for k = from .. i-1 in
 // turn and is divided by the diagonal entry d.
-void factorColumn(PartView a, int32_t i, int32_t n, double d) {
+void factorColumn(PartView a, int32_t i, int32_t from, int32_t n, double d) {
   double* column = a.column(i) + i + 1;
-  for (int32_t k = 0; k < i; ++k) {
+  for (int32_t k = from; k < i; ++k) {
     linalg::subtractMultiple(column, a.column(k) + i + 1, a(i, k), n - i - 1);
   }
   linalg::divideColumn(column, {d}, n - i - 1);
+}
+
+// Rows first .. n-1 of the columns first .. last-1 lose a(j, k) a(i, k) for the columns
+// k = from .. first-1, in turn: their sums (the diagonal's partial remainders included)
+// carried that far. The columns' rows of L are laid out transposed in `rows` first, so that
+// the tiles read them down columns. Entries above the diagonal change as well; the factor
+// clears them.
+void takeColumns(PartView a, int32_t from, int32_t first, int32_t last, int32_t n, double* rows) {
+  const int32_t depth = first - from;
+  if (depth == 0) return;
+  for (int32_t i = first; i < last; ++i) {
+    for (int32_t k = from; k < first; ++k) rows[k - from + ptrdiff_t{i - first} * depth] = a(i, k);
+  }
+  linalg::subtractProduct(a.column(first) + first, a.ld(), a.column(from) + first, a.ld(), rows,
+                          depth, n - first, last - first, depth);
 }
 
 // Puts the diagonal in place and clears the strict upper triangle.
@@ -58,17 +81,32 @@ void finishFactor(PartView a, int32_t n, const double* diagonal) {
 // subtracted in turn. A diagonal remainder that is not positive gives
 // "non-positive definite matrix"; no scratch gives "out of memory"; the user's request to
 // stop, asked once per column, "interrupted".
+//
+// Columns go in blocks and strips (kBlock, kStrip): every entry still loses its terms one at
+// a time with k ascending, the earlier blocks' first, then the block's earlier strips', then
+// the strip's own.
 const char* cholesky_factor(aMatrix* m, const Interrupt& stop) {
   const int32_t n = m->rows;
-  heap::Array<double> diagonal(n);
-  if (!diagonal) return msg::kOutOfMemory;
+  heap::Scratch<double, kBlock> diagonal(n);
+  // Room for a block's rows of every earlier column, or (one block) a strip's rows of the
+  // block's earlier columns.
+  heap::Scratch<double, kBlock * kStrip> rows(size_t(kBlock) * size_t(n > kBlock ? n : kStrip));
+  if (!diagonal || !rows) return msg::kOutOfMemory;
   const PartView a = realPart(m);
-  for (int32_t i = 0; i < n; ++i) {
-    if (stop.requested()) return msg::kInterrupted;
-    const double s = diagonalRemainder(a, i);
-    if (!(s > 0.0)) return msg::kNonPositiveDefinite;
-    diagonal[i] = std::sqrt(s);
-    factorColumn(a, i, n, diagonal[i]);
+  for (int32_t first = 0; first < n; first += kBlock) {
+    const int32_t last = std::min(first + kBlock, n);
+    takeColumns(a, 0, first, last, n, rows.get());
+    for (int32_t f = first; f < last; f += kStrip) {
+      const int32_t l = std::min(f + kStrip, last);
+      takeColumns(a, first, f, l, n, rows.get());
+      for (int32_t i = f; i < l; ++i) {
+        if (stop.requested()) return msg::kInterrupted;
+        const double s = diagonalRemainder(a, i, f);
+        if (!(s > 0.0)) return msg::kNonPositiveDefinite;
+        diagonal[i] = std::sqrt(s);
+        factorColumn(a, i, f, n, diagonal[i]);
+      }
+    }
   }
   finishFactor(a, n, diagonal.get());
   return nullptr;

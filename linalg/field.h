@@ -99,10 +99,13 @@ inline void store(SplitColumn x, ptrdiff_t i, Complex v) {
 struct RealField {
   using Value = double;
   using Column = double*;
+  // Part arrays a number takes.
+  static constexpr int kParts = 1;
 
   struct View {
     PartView re;
     static View of(const aMatrix* m) { return {realPart(m)}; }
+    int32_t ld() const { return re.ld(); }
     double operator()(int32_t i, int32_t j) const { return re(i, j); }
     double* column(int32_t j) const { return re.column(j); }
     void swapRows(int32_t r, int32_t s, int32_t cols) const {
@@ -133,11 +136,13 @@ struct RealField {
 struct ComplexField {
   using Value = Complex;
   using Column = SplitColumn;
+  static constexpr int kParts = 2;
 
   // Element reads treat an absent part array as zeros; columns need both arrays.
   struct View {
     PartView re, im;
     static View of(const aMatrix* m) { return {realPart(m), imagPart(m)}; }
+    int32_t ld() const { return re.ld(); }
     Complex operator()(int32_t i, int32_t j) const {
       return {re ? re(i, j) : 0.0, im ? im(i, j) : 0.0};
     }
@@ -164,5 +169,14 @@ struct ComplexField {
   // A zero on U's diagonal stops the back substitution: "singular matrix".
   static constexpr bool kZeroDiagonalIsSingular = true;
 };
+
+// `count` numbers over scratch of kParts * count doubles: the scratch itself, or its first
+// half as the real parts and its second half as the imaginary parts.
+inline double* columnOver(RealField, double* scratch, size_t) {
+  return scratch;
+}
+inline SplitColumn columnOver(ComplexField, double* scratch, size_t count) {
+  return {scratch, scratch + count};
+}
 
 }  // namespace linalg

@@ -13,6 +13,7 @@
 // solve for every unit column at once.
 #include "linalg/inverse.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "host/part_view.h"
@@ -27,6 +28,9 @@
 #include "pack/ownership.h"
 
 namespace {
+
+// Orders up to this take their pivot records from the stack.
+constexpr size_t kSmallOrder = 32;
 
 // The modulus of the product of U's diagonal, multiplied up from (0, 0) in complex double
 // arithmetic.
@@ -78,10 +82,10 @@ const char* inv(UfnCallContext* ctx, aMatrix* m, aMatrix** out, bool check) {
 
   TempMatrix inverse(ctx, newHostMatrix(ctx, n, n));
   if (!inverse) return msg::kOutOfMemory;
-  heap::Array<double> pivots(n);
+  heap::Scratch<double, kSmallOrder> pivots(n);
   if (!pivots) return msg::kOutOfMemory;
-  TempMatrix copy(ctx);
-  if (const char* failure = matrix_copy(ctx, m, copy.out())) return failure;
+  WorkingCopy copy(ctx, m, false);
+  if (copy.failure()) return copy.failure();
 
   double sign;
   const Interrupt stop(ctx);
@@ -101,10 +105,11 @@ const char* cinv(UfnCallContext* ctx, aMatrix* m, aMatrix** out, bool check) {
 
   TempMatrix inverse(ctx, newHeapMatrix(ctx, n, n, Fill::kUndefined, Fill::kUndefined));
   if (!inverse) return msg::kOutOfMemory;
-  heap::Array<double> pivots(n, true);
+  heap::Scratch<double, kSmallOrder> pivots(n);
   if (!pivots) return msg::kOutOfMemory;
-  TempMatrix copy(ctx);
-  if (const char* failure = complexCopy(ctx, m, copy.out())) return failure;
+  std::fill(pivots.get(), pivots.get() + n, 0.0);
+  WorkingCopy copy(ctx, m, true);
+  if (copy.failure()) return copy.failure();
 
   double sign;
   const Interrupt stop(ctx);

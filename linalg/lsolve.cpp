@@ -19,10 +19,9 @@ namespace {
 // The copies of M and v, factored and solved; the copy of v is the result.
 Anyval* solve(UfnCallContext* ctx, aMatrix* m, aMatrix* v) {
   const bool complex = m->im || v->im;
-  TempMatrix a(ctx), x(ctx);
-  if (const char* failure = complex ? complexCopy(ctx, m, a.out()) : matrix_copy(ctx, m, a.out())) {
-    return errorValue(ctx, failure, 0);
-  }
+  WorkingCopy a(ctx, m, complex);
+  if (a.failure()) return errorValue(ctx, a.failure(), 0);
+  TempMatrix x(ctx);
   if (const char* failure = complex ? complexCopy(ctx, v, x.out()) : matrix_copy(ctx, v, x.out())) {
     return errorValue(ctx, failure, 0);
   }

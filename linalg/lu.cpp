@@ -4,14 +4,25 @@
 //
 // Step k of the factorisation: choose the pivot row of column k, exchange it into row k,
 // turn column k below the diagonal into L's multipliers, and subtract multiplier times
-// row k from every row below. The elimination runs column by column (each trailing column
-// gets one multiple of the multiplier column), which gives every element the same single
-// update per step as the row-by-row formulation.
+// row k from every row below.
+//
+// The steps are taken in panels of kPanel columns. Within a panel each step updates the
+// panel's columns and the panel's own rows across the whole width at once; the block below
+// the panel and right of it takes the panel's steps later, all together, in register tiles
+// (linalg/update.h). Every element still receives its updates one step at a time in
+// ascending order, so the factors are bit for bit those of the step-by-step algorithm. What
+// a step reads is always up to date: its pivot column lies in the panel, and the row whose
+// growth it measures is a panel row or the last row before it. When a step ends the
+// factorisation early (a zero or tiny pivot, an interrupt, an exception), the block below
+// and right of the panel first takes the steps already done, so that everything the
+// step-by-step algorithm would have computed by then, and every floating-point flag it
+// would have raised, is there.
 #include <algorithm>
 
 #include "linalg/field.h"
 #include "linalg/kernels.h"
 #include "linalg/lu.h"
+#include "linalg/update.h"
 #include "pack/heap.h"
 #include "pack/messages.h"
 
@@ -20,6 +31,14 @@ namespace {
 using namespace linalg;
 
 constexpr double kEpsilon = 2.220446049250313e-16;  // 2^-52
+
+// Columns per panel: the panel's multipliers for the tiles' rows stay in cache. Within a
+// panel, the steps go in strips of kStrip columns, so that each step sweeps few columns.
+constexpr int32_t kPanel = 64;
+constexpr int32_t kStrip = 8;
+
+// Orders up to this take their scratch from the stack.
+constexpr size_t kSmallOrder = 32;
 
 // scale[i] = 1 / (largest magnitude in row i). False, with scale unfinished, when a row is
 // all zero.
@@ -61,14 +80,15 @@ int32_t pivotRow(typename Field::View a, int32_t k, int32_t n, const double* sca
   return pivot;
 }
 
-// Folds the growth of the finished row r into `growth`: |U(r, j)| * bound for j >= r,
-// where bound = max(1, largest |L(i, r)|).
+// `growth` with the growth of the finished row r folded in: the largest of it and
+// |U(r, j)| * bound for j >= r, where bound = max(1, largest |L(i, r)|).
 template <class Field>
-void addRowGrowth(typename Field::View a, int32_t r, int32_t n, double bound, double& growth) {
+double withRowGrowth(typename Field::View a, int32_t r, int32_t n, double bound, double growth) {
   for (int32_t j = r; j < n; ++j) {
     const double candidate = Field::magnitude(a(r, j)) * bound;
     if (candidate > growth) growth = candidate;
   }
+  return growth;
 }
 
 // True when one of the tested diagonal entries up to a(k, k) is below `threshold`.
@@ -96,45 +116,167 @@ double formMultipliers(typename Field::View a, int32_t k, int32_t n) {
   return bound;
 }
 
-// a(i, j) -= a(i, k) * a(k, j) for i, j > k: the trailing matrix loses multiplier times
-// pivot row, one column at a time.
+// a(i, j) -= a(i, k) * a(k, j) for i > k and k < j < last: the panel's columns lose
+// multiplier times pivot row, one column at a time.
 template <class Field>
-void eliminate(typename Field::View a, int32_t k, int32_t n) {
+void eliminate(typename Field::View a, int32_t k, int32_t n, int32_t last) {
   const typename Field::Column multipliers = a.column(k) + (k + 1);
-  for (int32_t j = k + 1; j < n; ++j) {
+  for (int32_t j = k + 1; j < last; ++j) {
     subtractMultiple(a.column(j) + (k + 1), multipliers, a(k, j), n - k - 1);
   }
 }
 
+// Scratch for up to kPanel rows of n numbers and kPanel more: the panel's rows of U right of
+// the panel, one after another (so a row is contiguous), and one row of L's multipliers.
+template <class Field>
+struct PanelRows {
+  heap::Array<double> storage;
+  int32_t n;
+
+  // None needed when the matrix is one panel.
+  explicit PanelRows(int32_t n) : n(n) {
+    if (n > kPanel) storage = heap::Array<double>(size_t(Field::kParts) * count(n));
+  }
+  static size_t count(int32_t n) { return size_t(kPanel) * size_t(n) + kPanel; }
+  explicit operator bool() const { return n <= kPanel || static_cast<bool>(storage); }
+  typename Field::Column start() const { return columnOver(Field(), storage.get(), count(n)); }
+  // Row r of rows `width` long.
+  typename Field::Column row(int32_t r, int32_t width) const {
+    return start() + ptrdiff_t{r} * width;
+  }
+  typename Field::Column multipliers() const { return start() + ptrdiff_t{kPanel} * n; }
+};
+
 // The factorisation of the n x n matrix behind `a`, whose shape the caller has checked.
+template <class Field>
+class Factorisation {
+ public:
+  using Column = typename Field::Column;
+
+  Factorisation(typename Field::View a, int32_t n, double* pivots, double& sign, bool check,
+                const Interrupt& stop)
+      : a_(a),
+        n_(n),
+        pivots_(pivots),
+        sign_(sign),
+        check_(check),
+        stop_(stop),
+        scale_(n),
+        rows_(n) {}
+
+  const char* run() {
+    // scale[i] starts as row i's scale; once row k is the pivot row it becomes the bound
+    // max(1, |L(:, k)|) that weighs row k's growth.
+    if (!scale_ || !rows_) return msg::kOutOfMemory;
+    if (!rowScales<Field>(a_, n_, scale_.get())) return msg::kSingularMatrix;
+    for (int32_t panel = 0; panel < n_; panel += kPanel) {
+      if (const char* failure = factorPanel(panel, std::min(panel + kPanel, n_))) return failure;
+    }
+    return nullptr;
+  }
+
+ private:
+  // Steps first .. last-1, in strips of kStrip; then the rows below the panel, right of
+  // it, take them.
+  const char* factorPanel(int32_t first, int32_t last) {
+    for (int32_t strip = first; strip < last; strip += kStrip) {
+      const int32_t end = std::min(strip + kStrip, last);
+      if (const char* failure = factorStrip(first, strip, end, last)) return failure;
+    }
+    takeSteps(last, first, last, last, n_);
+    return nullptr;
+  }
+
+  // Steps f .. l-1 of the panel first .. last-1. The strip's columns take each step at once;
+  // the panel's columns right of the strip take the strip's steps when it is done (the
+  // strip's own rows at each step). On an early end, the rows not yet up to date take the
+  // steps done so far, across the panel and right of it.
+  const char* factorStrip(int32_t first, int32_t f, int32_t l, int32_t last) {
+    int32_t k = f;
+    try {
+      for (; k < l; ++k) {
+        if (const char* failure = step(k, l)) {
+          catchUp(first, f, k, l, last);
+          return failure;
+        }
+        completeRow(k, first, f, l, last);
+      }
+    } catch (...) {
+      catchUp(first, f, k, l, last);
+      throw;
+    }
+    takeSteps(l, f, l, l, last);
+    return nullptr;
+  }
+
+  // Rows k .. n-1 right of the strip take the steps done before step k.
+  void catchUp(int32_t first, int32_t f, int32_t k, int32_t l, int32_t last) {
+    takeSteps(k, f, k, l, last);
+    takeSteps(k, first, k, last, n_);
+  }
+
+  // Step k, updating the strip's columns up to `l`.
+  const char* step(int32_t k, int32_t l) {
+    if (stop_.requested()) return msg::kInterrupted;
+    const int32_t p = pivotRow<Field>(a_, k, n_, scale_.get());
+    if (p != k) {
+      a_.swapRows(k, p, n_);
+      sign_ = -sign_;
+      scale_[p] = scale_[k];
+    }
+    if (pivots_) pivots_[k] = p + Field::kPivotBase;
+    if (Field::isZeroPivot(a_(k, k))) return msg::kSingularMatrix;
+    if (k >= 1) {
+      growth_ = withRowGrowth<Field>(a_, k - 1, n_, scale_[k - 1], growth_);
+      if (check_ && smallPivotUpTo<Field>(a_, k, growth_ * kEpsilon)) return msg::kSingularMatrix;
+    }
+    scale_[k] = formMultipliers<Field>(a_, k, n_);
+    eliminate<Field>(a_, k, n_, l);
+    return nullptr;
+  }
+
+  // Row k right of the strip takes the steps it still lacks: the strip's steps f .. k-1 in
+  // the panel's other columns, the panel's steps first .. k-1 right of the panel. It is then
+  // U's row, by the time the next step measures its growth. Right of the panel it is worked
+  // on as a contiguous copy, which the panel's later rows read.
+  void completeRow(int32_t k, int32_t first, int32_t f, int32_t l, int32_t last) {
+    takeSteps(k, f, k, l, last, 1);
+    const int32_t width = n_ - last;
+    if (width == 0) return;
+    const Column row = rows_.row(k - first, width), multipliers = rows_.multipliers();
+    for (int32_t j = 0; j < width; ++j) store(row, j, a_(k, last + j));
+    for (int32_t s = first; s < k; ++s) store(multipliers, s - first, a_(k, s));
+    // row^T -= (rows first .. k-1)^T (multipliers)^T, the steps in ascending order.
+    subtractProduct(row, width, rows_.row(0, width), width, multipliers, kPanel, width, 1,
+                    k - first);
+    for (int32_t j = 0; j < width; ++j) store(a_.column(last + j), k, load(row, j));
+  }
+
+  // Rows from .. n-1 (only `rows` of them when given) of the columns left .. right-1 take
+  // the steps first .. to-1.
+  void takeSteps(int32_t from, int32_t first, int32_t to, int32_t left, int32_t right,
+                 int32_t rows = -1) {
+    const int32_t ld = a_.ld();
+    subtractProduct(a_.column(left) + from, ld, a_.column(first) + from, ld,
+                    a_.column(left) + first, ld, rows < 0 ? n_ - from : rows, right - left,
+                    to - first);
+  }
+
+  typename Field::View a_;
+  int32_t n_;
+  double* pivots_;
+  double& sign_;
+  bool check_;
+  const Interrupt& stop_;
+  heap::Scratch<double, kSmallOrder> scale_;
+  PanelRows<Field> rows_;
+  double growth_ = 0.0;
+};
+
 template <class Field>
 const char* factor(typename Field::View a, int32_t n, double* pivots, double& sign, bool check,
                    const Interrupt& stop) {
-  // scale[i] starts as row i's scale; once row k is the pivot row it becomes the bound
-  // max(1, |L(:, k)|) that weighs row k's growth.
-  heap::Array<double> scale(n);
-  if (!scale) return msg::kOutOfMemory;
-  if (!rowScales<Field>(a, n, scale.get())) return msg::kSingularMatrix;
-
-  double growth = 0.0;
-  for (int32_t k = 0; k < n; ++k) {
-    if (stop.requested()) return msg::kInterrupted;
-    const int32_t p = pivotRow<Field>(a, k, n, scale.get());
-    if (p != k) {
-      a.swapRows(k, p, n);
-      sign = -sign;
-      scale[p] = scale[k];
-    }
-    if (pivots) pivots[k] = p + Field::kPivotBase;
-    if (Field::isZeroPivot(a(k, k))) return msg::kSingularMatrix;
-    if (k >= 1) {
-      addRowGrowth<Field>(a, k - 1, n, scale[k - 1], growth);
-      if (check && smallPivotUpTo<Field>(a, k, growth * kEpsilon)) return msg::kSingularMatrix;
-    }
-    scale[k] = formMultipliers<Field>(a, k, n);
-    eliminate<Field>(a, k, n);
-  }
-  return nullptr;
+  return Factorisation<Field>(a, n, pivots, sign, check, stop).run();
 }
 
 // Applies the recorded interchanges to x: exchange x(k) and x(pivots[k]), k = 0 .. n-1.
@@ -230,7 +372,7 @@ const char* lud_solve(aMatrix* a, aMatrix* b, const Interrupt& stop) {
   if (n < 1 || a->cols < 1 || b->rows < 1) return msg::kInvalidDimension;
   if (a->rows != a->cols) return msg::kMustBeSquare;
   if (b->rows != n) return msg::kArraySizeMismatch;
-  heap::Array<double> pivots(n);
+  heap::Scratch<double, kSmallOrder> pivots(n);
   if (!pivots) return msg::kOutOfMemory;
   double sign;
   if (const char* failure = lud(a, pivots.get(), &sign, false, stop)) return failure;
@@ -241,7 +383,7 @@ const char* clud_solve(aMatrix* a, aMatrix* b, const Interrupt& stop) {
   const int32_t n = a->rows;
   if (n < 1 || a->cols < 1 || b->rows < 1) return msg::kInvalidDimension;
   if (a->rows != a->cols) return msg::kMustBeSquare;
-  heap::Array<double> pivots(n);
+  heap::Scratch<double, kSmallOrder> pivots(n);
   if (!pivots) return msg::kOutOfMemory;
   double sign;
   if (const char* failure = clud(a, pivots.get(), sign, false, stop)) return failure;

@@ -11,12 +11,13 @@
 //   lu([1, 2, 3])        -> "must be square"
 //
 // The result is n x 3n and always has imaginary parts (all zero for a real M, and always
-// zero in P). Pivoting is scaled (see linalg/lu.h); only exactly zero pivots fail.
+// zero in P). Pivoting is scaled (see linalg/lu.h); only exactly zero pivots fail. M is
+// copied into the result's U block, factored there, and split into L and U in place.
 #include <algorithm>
+#include <cstring>
 
 #include "linalg/kernels.h"
 #include "linalg/lu.h"
-#include "linalg/working_matrices.h"
 #include "pack/checks.h"
 #include "pack/entries.h"
 #include "pack/errors.h"
@@ -25,70 +26,99 @@
 
 namespace {
 
-// Factors the copy: lud for a real M, clud for a complex one; pivots come back 0-based.
-const char* factor(aMatrix* copy, bool complex, double* pivots, const Interrupt& stop) {
+// Orders up to this take their scratch from the stack.
+constexpr size_t kSmallOrder = 32;
+
+// The result's three n x n blocks side by side, each part array n rows high.
+struct Blocks {
+  int32_t n;
+  double* re;
+  double* im;
+  PartView part(double* array, int block) const { return {array + ptrdiff_t{block} * n * n, n}; }
+};
+enum Block { kP = 0, kL = 1, kU = 2 };
+
+// M into block U, both parts (zeros for a part M has not): the copy the factorisation works
+// on, in place.
+void copyIntoU(const aMatrix* m, const Blocks& result) {
+  const int32_t n = result.n;
+  for (auto [from, to] : {std::pair{realPart(m), result.part(result.re, kU)},
+                          std::pair{imagPart(m), result.part(result.im, kU)}}) {
+    for (int32_t j = 0; j < n; ++j) {
+      double* column = to.column(j);
+      if (from) {
+        std::memcpy(column, from.column(j), sizeof(double) * size_t(n));
+      } else {
+        std::fill(column, column + n, 0.0);
+      }
+    }
+  }
+}
+
+// Factors block U: lud for a real M (its real part only), clud for a complex one; pivots
+// come back 0-based.
+const char* factor(const Blocks& result, bool complex, double* pivots, const Interrupt& stop) {
+  const int32_t n = result.n;
+  const PartView re = result.part(result.re, kU), im = result.part(result.im, kU);
+  aMatrix packed{kTagMatrix, n, partBytes(n, n), 0, re.data(), complex ? im.data() : nullptr, n, n,
+                 1,          0};
   double sign;
-  if (!complex) return lud(copy, pivots, &sign, false, stop);
-  const char* failure = clud(copy, pivots, sign, false, stop);
+  if (!complex) return lud(&packed, pivots, &sign, false, stop);
+  const char* failure = clud(&packed, pivots, sign, false, stop);
   if (!failure) {
-    for (int32_t k = 0; k < copy->rows; ++k) pivots[k] -= 1.0;
+    for (int32_t k = 0; k < n; ++k) pivots[k] -= 1.0;
   }
   return failure;
 }
 
-// Splits one part of the packed factors into L and U, writing every element of both:
-// below the diagonal into L, the diagonal and above into U, zeros elsewhere; L's diagonal
-// is `unit` (1 in the real part, 0 in the imaginary part).
-void splitPart(PartView factors, PartView l, PartView u, int32_t n, double unit) {
+// Moves one part of the packed factors in block U apart: below the diagonal into L, the
+// diagonal and above staying in U with zeros below; L's diagonal is `unit` (1 in the real
+// part, 0 in the imaginary part) and zeros above it.
+void splitPart(PartView u, PartView l, int32_t n, double unit) {
   for (int32_t j = 0; j < n; ++j) {
-    const double* f = factors.column(j);
     double* lj = l.column(j);
     double* uj = u.column(j);
     std::fill(lj, lj + j, 0.0);
     lj[j] = unit;
-    std::copy(f + j + 1, f + n, lj + j + 1);
-    std::copy(f, f + j + 1, uj);
+    std::copy(uj + j + 1, uj + n, lj + j + 1);
     std::fill(uj + j + 1, uj + n, 0.0);
   }
 }
 
 // P = the permutation that takes M's rows to L U's: row i of P M is row order[i] of M,
-// `order` being n entries of scratch. P is zero on entry.
-void setPermutation(PartView p, const double* pivots, int32_t n, int32_t* order) {
+// `order` being n entries of scratch. Block P, both parts, is zero but for the ones.
+void setPermutation(const Blocks& result, const double* pivots, int32_t* order) {
+  const int32_t n = result.n;
+  const PartView re = result.part(result.re, kP), im = result.part(result.im, kP);
+  std::fill(re.data(), re.data() + ptrdiff_t{n} * n, 0.0);
+  std::fill(im.data(), im.data() + ptrdiff_t{n} * n, 0.0);
   linalg::rowOrder(pivots, 0, n, order);
-  for (int32_t i = 0; i < n; ++i) p(i, order[i]) = 1.0;
+  for (int32_t i = 0; i < n; ++i) re(i, order[i]) = 1.0;
 }
 
+// The factors built straight into the joined result's arrays.
 Anyval* factors(UfnCallContext* ctx, aMatrix* m) {
   const int32_t n = m->rows;
-
-  heap::Array<double> pivots(n, true);
-  heap::Array<int32_t> order(n);
+  heap::Scratch<double, kSmallOrder> pivots(n);
+  heap::Scratch<int32_t, kSmallOrder> order(n);
   if (!pivots || !order) return outOfMemoryValue();
-  // L and U are written in full once the factors are known; their imaginary parts stay
-  // zero for a real M. P is all zero but for its ones.
-  const bool complex = m->im != nullptr;
-  const Fill triangleIm = complex ? Fill::kUndefined : Fill::kZeros;
-  TempMatrix l(ctx, newHeapMatrix(ctx, n, n, Fill::kUndefined, triangleIm));
-  if (!l) return outOfMemoryValue();
-  TempMatrix u(ctx, newHeapMatrix(ctx, n, n, Fill::kUndefined, triangleIm));
-  if (!u) return outOfMemoryValue();
-  TempMatrix p(ctx, newHeapMatrix(ctx, n, n, Fill::kZeros, Fill::kZeros));
-  if (!p) return outOfMemoryValue();
+  std::fill(pivots.get(), pivots.get() + n, 0.0);
+  const size_t count = 3 * size_t(n) * size_t(n);
+  HostArray re(ctx, count);
+  if (!re) return outOfMemoryValue();
+  HostArray im(ctx, count);
+  if (!im) return outOfMemoryValue();
 
-  TempMatrix copy(ctx);
-  if (const char* failure = complexCopy(ctx, m, copy.out())) return errorValue(ctx, failure, 0);
-  if (const char* failure = factor(copy.get(), complex, pivots.get(), Interrupt(ctx))) {
+  const Blocks result{n, re.get(), im.get()};
+  copyIntoU(m, result);
+  const bool complex = m->im != nullptr;
+  if (const char* failure = factor(result, complex, pivots.get(), Interrupt(ctx))) {
     return errorValue(ctx, failure, 0);
   }
-
-  splitPart(realPart(copy.get()), realPart(l.get()), realPart(u.get()), n, 1.0);
-  if (complex) splitPart(imagPart(copy.get()), imagPart(l.get()), imagPart(u.get()), n, 0.0);
-  setPermutation(realPart(p.get()), pivots.get(), n, order.get());
-
-  Anyval* result = nullptr;
-  pack_three_c(ctx, p.get(), l.get(), u.get(), &result);
-  return result;
+  splitPart(result.part(result.re, kU), result.part(result.re, kL), n, 1.0);
+  splitPart(result.part(result.im, kU), result.part(result.im, kL), n, 0.0);
+  setPermutation(result, pivots.get(), order.get());
+  return resultMatrix(ctx, n, 3 * n, re, im);
 }
 
 }  // namespace

@@ -17,12 +17,17 @@
 #include "linalg/field.h"
 #include "linalg/kernels.h"
 #include "linalg/lu.h"
+#include "linalg/update.h"
 #include "pack/heap.h"
 #include "pack/messages.h"
 
 namespace {
 
 using namespace linalg;
+
+// Orders up to this take their scratch from the stack.
+constexpr int32_t kSmallOrder = 32;
+constexpr size_t kSmallCount = kSmallOrder * kSmallOrder;
 
 // How many solutions go into one block: at most 128, in blocks of nearly equal size.
 int32_t blockSize(int32_t n) {
@@ -37,8 +42,6 @@ struct Block {
   typename Field::Column data;
   int32_t first, size;
   typename Field::Column entry(int32_t i) const { return data + ptrdiff_t{i} * size; }
-  // Of this block, the number of solutions that have started by entry j (those t <= j).
-  int32_t startedBy(int32_t j) const { return std::min(j - first + 1, size); }
 };
 
 // Every solution t of the block set to e_t.
@@ -48,22 +51,47 @@ void startAtUnitVectors(const Block<Field>& x, int32_t n) {
   for (int32_t t = 0; t < x.size; ++t) store(x.entry(x.first + t), t, Field::kOne);
 }
 
-// L y = e_t for the block: entry i of solution t loses L(i, j) y(j) for j = t .. i-1.
+// Solutions per group in the forward substitution: a group's solutions start within this
+// many entries of each other.
+constexpr int32_t kGroup = 16;
+
+// L y = e_t for the block: entry i of solution t loses L(i, j) y(j) for j = t .. i-1, in
+// turn. Entry i of a group of solutions is held in registers while it takes its terms
+// (linalg/update.h); where only some of the group's solutions have started, the others
+// are passed over one by one. `row` is scratch for L's row i.
 template <class Field>
-void forwardSubstitute(typename Field::View lu, const Block<Field>& x, int32_t n) {
+void forwardSubstitute(typename Field::View lu, const Block<Field>& x, int32_t n,
+                       typename Field::Column row) {
   for (int32_t i = x.first + 1; i < n; ++i) {
-    for (int32_t j = x.first; j < i; ++j) {
-      subtractMultiple(x.entry(i), x.entry(j), lu(i, j), x.startedBy(j));
+    for (int32_t j = x.first; j < i; ++j) store(row, j - x.first, lu(i, j));
+    const typename Field::Column target = x.entry(i);
+    for (int32_t g = 0; g < x.size && x.first + g < i; g += kGroup) {
+      const int32_t count = std::min(kGroup, x.size - g);
+      // From entry `all` on, every solution of the group has started.
+      const int32_t all = x.first + g + count - 1;
+      for (int32_t j = x.first + g; j < std::min(all, i); ++j) {
+        const auto l = load(row, j - x.first);
+        const typename Field::Column y = x.entry(j);
+        for (int32_t t = g; t <= j - x.first; ++t)
+          store(target, t, load(target, t) - load(y, t) * l);
+      }
+      if (all < i) {
+        subtractProduct(target + g, x.size, x.entry(all) + g, x.size, row + (all - x.first), n,
+                        count, 1, i - all);
+      }
     }
   }
 }
 
-// U x = y for the block: entry i loses U(i, j) x(j) for j = i+1 .. n-1, then is divided
-// by U(i, i). False at a zero on U's diagonal when the field counts that as singular.
+// U x = y for the block: entry i loses U(i, j) x(j) for j = i+1 .. n-1, in turn, held in
+// registers meanwhile, then is divided by U(i, i). False at a zero on U's diagonal when the
+// field counts that as singular. `row` is scratch for U's row i.
 template <class Field>
-bool backSubstitute(typename Field::View lu, const Block<Field>& x, int32_t n) {
+bool backSubstitute(typename Field::View lu, const Block<Field>& x, int32_t n,
+                    typename Field::Column row) {
   for (int32_t i = n - 1; i >= 0; --i) {
-    for (int32_t j = i + 1; j < n; ++j) subtractMultiple(x.entry(i), x.entry(j), lu(i, j), x.size);
+    for (int32_t j = i + 1; j < n; ++j) store(row, j - i - 1, lu(i, j));
+    subtractProduct(x.entry(i), x.size, x.entry(i + 1), x.size, row, n, x.size, 1, n - i - 1);
     if (Field::kZeroDiagonalIsSingular && isZero(lu(i, i))) return false;
     divideColumn(x.entry(i), typename Field::Divisor{lu(i, i)}, x.size);
   }
@@ -80,39 +108,27 @@ void storeSolutions(const Block<Field>& x, const int32_t* order, int32_t n,
   }
 }
 
-// The scratch of one block: `count` numbers.
-heap::Array<double> blockScratch(RealField, size_t count) {
-  return heap::Array<double>(count);
-}
-heap::Array<double> blockScratch(ComplexField, size_t count) {
-  return heap::Array<double>(2 * count);
-}
-double* blockColumn(RealField, double* scratch, size_t) {
-  return scratch;
-}
-SplitColumn blockColumn(ComplexField, double* scratch, size_t count) {
-  return {scratch, scratch + count};
-}
-
 template <class Field>
 const char* invert(const aMatrix* lu, const double* pivots, typename Field::Column inverse,
                    const Interrupt& stop) {
   const int32_t n = lu->rows;
   const int32_t size = blockSize(n);
   const size_t count = size_t(size) * size_t(n);
-  heap::Array<double> work = blockScratch(Field(), count);
-  heap::Array<int32_t> order(n);
-  if (!work || !order) return msg::kOutOfMemory;
+  heap::Scratch<double, 2 * kSmallCount> work(size_t(Field::kParts) * count);
+  heap::Scratch<double, 2 * kSmallOrder> rowScratch(size_t(Field::kParts) * n);
+  heap::Scratch<int32_t, kSmallOrder> order(n);
+  if (!work || !rowScratch || !order) return msg::kOutOfMemory;
+  const typename Field::Column row = columnOver(Field(), rowScratch.get(), n);
   rowOrder(pivots, Field::kPivotBase, n, order.get());
 
   const auto factors = Field::View::of(lu);
   for (int32_t first = 0; first < n; first += size) {
-    const Block<Field> x{blockColumn(Field(), work.get(), count), first, std::min(size, n - first)};
+    const Block<Field> x{columnOver(Field(), work.get(), count), first, std::min(size, n - first)};
     startAtUnitVectors(x, n);
     if (stop.requested()) return msg::kInterrupted;
-    forwardSubstitute<Field>(factors, x, n);
+    forwardSubstitute<Field>(factors, x, n, row);
     if (stop.requested()) return msg::kInterrupted;
-    if (!backSubstitute<Field>(factors, x, n)) return msg::kSingularMatrix;
+    if (!backSubstitute<Field>(factors, x, n, row)) return msg::kSingularMatrix;
     storeSolutions(x, order.get(), n, inverse);
   }
   return nullptr;

@@ -1,7 +1,44 @@
 #include "linalg/working_matrices.h"
 
+#include <algorithm>
+
+#include "host/part_view.h"
+
 const char* complexCopy(UfnCallContext* ctx, aMatrix* m, aMatrix** out) {
   if (!m->im) return matrix_copy_add_imag(ctx, m, out);
   if (!m->re) return matrix_copy_add_real(ctx, m, out);
   return matrix_copy(ctx, m, out);
+}
+
+namespace {
+
+// One part of m into `to` (leading dimension rows); zeros for a part m has not.
+void copyPart(const aMatrix* m, PartView from, double* to) {
+  const PartView into(to, m->rows);
+  for (int32_t j = 0; j < m->cols; ++j) {
+    for (int32_t i = 0; i < m->rows; ++i) into(i, j) = from ? from(i, j) : 0.0;
+  }
+}
+
+}  // namespace
+
+WorkingCopy::WorkingCopy(UfnCallContext* ctx, aMatrix* m, bool complex) : hosted_(ctx) {
+  const size_t count = elementCount(m);
+  if (count > kInlineElements) {
+    failure_ = complex ? complexCopy(ctx, m, hosted_.out()) : matrix_copy(ctx, m, hosted_.out());
+    return;
+  }
+  const bool withRe = complex || m->re, withIm = complex || m->im;
+  inline_ = aMatrix{kTagMatrix,
+                    m->rows,
+                    partBytes(m->rows, m->cols),
+                    0,
+                    withRe ? parts_ : nullptr,
+                    withIm ? parts_ + kInlineElements : nullptr,
+                    m->rows,
+                    m->cols,
+                    1,
+                    m->flags & aMatrix::kNested};
+  if (withRe) copyPart(m, realPart(m), inline_.re);
+  if (withIm) copyPart(m, imagPart(m), inline_.im);
 }

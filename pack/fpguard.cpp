@@ -22,6 +22,12 @@ constexpr uint32_t kComputingMxcsr = 0x1F80;
 constexpr uint32_t kInvalidBit = 0x01, kDenormalBit = 0x02, kZeroDivideBit = 0x04,
                    kOverflowBit = 0x08, kUnderflowBit = 0x10, kPrecisionBit = 0x20;
 
+uint16_t x87Control() {
+  uint16_t control;
+  asm volatile("fnstcw %0" : "=m"(control));
+  return control;
+}
+
 uint16_t x87Status() {
   uint16_t status;
   asm volatile("fnstsw %0" : "=am"(status) : : "memory");
@@ -69,15 +75,28 @@ uint32_t clearfp() {
   return status;
 }
 
-Guard::Guard() {
-  asm volatile("fnstenv %0" : "=m"(callerX87_));
-  callerMxcsr_ = mxcsr();
-  loadComputingState();
+Guard::Guard()
+    : savedEnvironment_((x87Status() & 0x3F) != 0),
+      callerX87Control_(x87Control()),
+      callerMxcsr_(mxcsr()) {
+  if (savedEnvironment_) {
+    asm volatile("fnstenv %0" : "=m"(callerX87_));
+    loadComputingState();
+    return;
+  }
+  if (callerX87Control_ != kComputingX87Control) loadX87Control(kComputingX87Control);
+  if (callerMxcsr_ != kComputingMxcsr) loadMxcsr(kComputingMxcsr);
 }
 
 Guard::~Guard() {
-  asm volatile("fldenv %0" : : "m"(callerX87_));
-  loadMxcsr(callerMxcsr_);
+  if (savedEnvironment_) {
+    asm volatile("fldenv %0" : : "m"(callerX87_));
+  } else {
+    // The caller's status word held no flags.
+    if (x87Status() & 0x3F) asm volatile("fnclex");
+    if (x87Control() != callerX87Control_) loadX87Control(callerX87Control_);
+  }
+  if (mxcsr() != callerMxcsr_) loadMxcsr(callerMxcsr_);
 }
 
 bool Guard::faultPending() const {

@@ -8,6 +8,8 @@
 // and the catch site turns the code into the worksheet message ("singularity", "overflow",
 // "floating point error"). Testing flags instead of trapping keeps the process free of
 // signal handlers and gives the same messages. On every way out the caller's state is back.
+// A guard only writes a control register whose value must change, so a call from a caller
+// already in the computing state costs a few reads.
 #pragma once
 
 #include <cstdint>
@@ -56,6 +58,10 @@ class Guard {
   void reset();
 
  private:
+  // Whether the caller's whole x87 environment was saved: only when its status word held
+  // flags, which nothing cheaper than the environment's save and load keeps.
+  bool savedEnvironment_;
+  uint16_t callerX87Control_;
   alignas(4) unsigned char callerX87_[28];
   uint32_t callerMxcsr_;
 };

@@ -63,6 +63,27 @@ class Array {
   T* data_ = nullptr;
 };
 
+// Scratch of `count` elements: in the object itself when at most kInline of them, so that
+// small calls take none from the heap; from the heap otherwise (then possibly empty).
+template <class T, size_t kInline>
+class Scratch {
+ public:
+  explicit Scratch(size_t count) : onHeap_(count > kInline) {
+    if (onHeap_) heap_ = Array<T>(count);
+  }
+  Scratch(const Scratch&) = delete;
+  Scratch& operator=(const Scratch&) = delete;
+
+  T* get() { return onHeap_ ? heap_.get() : inline_; }
+  T& operator[](size_t i) { return get()[i]; }
+  explicit operator bool() const { return !onHeap_ || static_cast<bool>(heap_); }
+
+ private:
+  bool onHeap_;
+  T inline_[kInline];
+  Array<T> heap_;
+};
+
 // Test seam: make the nth allocation from now fail (1 = the next one); 0 turns it off.
 void failNth(long n) noexcept;
 // Allocations attempted since the last failNth call.

@@ -1,8 +1,9 @@
 #!/bin/sh
-# Times lsolve, inv, lu and cholesky, called as a host calls them, against the reference
-# LAPACK at orders 3, 100 and 500: builds the optimised pack and the benchmark (preset
-# `bench`), prints Google Benchmark's report, then a table of the median times with the
-# ratio pack / LAPACK. Extra arguments go to the benchmark, e.g. --benchmark_filter=lsolve.
+# Times the pack's functions, called as a host calls them, against the reference LAPACK and
+# OpenBLAS on one thread: builds the optimised pack and the benchmark (preset `bench`),
+# prints Google Benchmark's report, then a table of the median times with the ratios pack /
+# reference and pack / OpenBLAS. Extra arguments go to the benchmark, e.g.
+# --benchmark_filter=lsolve.
 # Run it on a quiet machine: other work on the cores shows up in the times.
 set -eu
 cd "$(dirname "$0")/.."

@@ -5,7 +5,7 @@
 set -eu
 
 packages="cmake g++ g++-multilib qemu-user g++-mingw-w64-i686 googletest libgtest-dev
-libgmock-dev libbenchmark-dev liblapack-dev clang-format"
+libgmock-dev libbenchmark-dev liblapack-dev libopenblas0-pthread clang-format"
 
 missing=""
 for p in $packages; do

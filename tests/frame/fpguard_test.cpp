@@ -29,10 +29,16 @@ FpState currentState() {
 }
 
 // A caller's unusual state: round toward zero, 53-bit x87 precision, a stale inexact
-// flag in MXCSR.
-void loadCallerState() {
+// flag in MXCSR, and with `x87Flags` a stale zero-divide flag in the x87 status word.
+void loadCallerState(bool x87Flags) {
   const uint16_t control = 0x0E7F;
   const uint32_t mxcsr = 0x7FA0;
+  asm volatile("fninit");
+  if (x87Flags) {
+    volatile long double zero = 0.0L;
+    volatile long double quotient = 1.0L / zero;
+    (void)quotient;
+  }
   asm volatile("fldcw %0" : : "m"(control));
   asm volatile("ldmxcsr %0" : : "m"(mxcsr));
 }
@@ -49,15 +55,21 @@ class Guard : public PackTest {
  protected:
   void TearDown() override { loadDefaultState(); }
 
-  // Runs `body` guarded from a caller with its own state; checks that state is back.
+  // Runs `body` guarded from a caller with its own state, without and with stale x87
+  // flags; checks that state is back each time. The result is the second run's; `results`
+  // keeps both.
   template <class Body>
   Anyval* runGuarded(Body body) {
-    loadCallerState();
-    const FpState before = currentState();
-    Anyval* result = guarded(&host.context, body);
-    EXPECT_EQ(currentState(), before);
-    return result;
+    for (bool x87Flags : {false, true}) {
+      loadCallerState(x87Flags);
+      const FpState before = currentState();
+      results.push_back(guarded(&host.context, body));
+      EXPECT_EQ(currentState(), before) << (x87Flags ? "with" : "without") << " x87 flags";
+    }
+    return results.back();
   }
+
+  std::vector<Anyval*> results;
 };
 
 TEST_F(Guard, ComputesRoundingToNearestWithExtendedPrecision) {
@@ -117,11 +129,13 @@ TEST_F(Guard, CatchesThrownMessagesErrorsAndExceptions) {
 }
 
 TEST_F(Guard, LetsHostAllocationFailurePassWithTheStateRestored) {
-  loadCallerState();
-  const FpState before = currentState();
-  EXPECT_THROW(guarded(&host.context, []() -> Anyval* { throw HostAllocFailure(); }),
-               std::bad_alloc);
-  EXPECT_EQ(currentState(), before);
+  for (bool x87Flags : {false, true}) {
+    loadCallerState(x87Flags);
+    const FpState before = currentState();
+    EXPECT_THROW(guarded(&host.context, []() -> Anyval* { throw HostAllocFailure(); }),
+                 std::bad_alloc);
+    EXPECT_EQ(currentState(), before);
+  }
 }
 
 TEST_F(Guard, ReleasesTheResultAFaultReplaces) {
@@ -133,8 +147,7 @@ TEST_F(Guard, ReleasesTheResultAFaultReplaces) {
     return asValue(m);
   });
   EXPECT_ERROR(result, "singularity", 0, 0);
-  std::vector<Anyval*> roots{result};
-  EXPECT_TRUE(host.allocator.unreachable(roots, before).empty());
+  EXPECT_TRUE(host.allocator.unreachable(results, before).empty());
 }
 
 TEST(FpeException, RecordsAndClearsThePendingFlags) {

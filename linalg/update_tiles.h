@@ -1,0 +1,221 @@
+// The register tiles behind linalg/update.h, written once over the vector width: included by
+// update.cpp for SSE2 (2 lanes) and by update_avx2.cpp, compiled for AVX2, for 4 lanes. Each
+// includer gets its own copy (internal linkage) and names its entry points itself.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <type_traits>
+
+#include "linalg/update.h"
+
+namespace {
+
+// W doubles side by side in one vector register (GCC's vector extensions: arithmetic on them
+// is lane by lane, and with contraction off a product followed by a difference stays two
+// operations).
+typedef double Vector2 __attribute__((vector_size(16)));
+template <int W>
+struct VectorOf;
+template <>
+struct VectorOf<2> {
+  using Type = Vector2;
+  static Type broadcast(double x) { return Type{x, x}; }
+};
+#if defined(__AVX2__)
+typedef double Vector4 __attribute__((vector_size(32)));
+template <>
+struct VectorOf<4> {
+  using Type = Vector4;
+  static Type broadcast(double x) { return Type{x, x, x, x}; }
+};
+#endif
+
+template <int W>
+struct Lanes {
+  using Vector = typename VectorOf<W>::Type;
+  static Vector load(const double* p) {
+    Vector v;
+    __builtin_memcpy(&v, p, sizeof v);
+    return v;
+  }
+  static void store(double* p, Vector v) { __builtin_memcpy(p, &v, sizeof v); }
+  static Vector broadcast(double x) { return VectorOf<W>::broadcast(x); }
+};
+
+// One tile of MV * W rows and NR columns of C, every step applied while it is held.
+template <int W, int MV, int NR>
+inline void realTile(double* c, int32_t ldc, const double* a, int32_t lda, const double* b,
+                     int32_t ldb, int32_t depth) {
+  using L = Lanes<W>;
+  typename L::Vector acc[NR][MV];
+  for (int r = 0; r < NR; ++r) {
+    for (int v = 0; v < MV; ++v) acc[r][v] = L::load(c + r * ldc + v * W);
+  }
+  for (int32_t s = 0; s < depth; ++s) {
+    typename L::Vector column[MV];
+    for (int v = 0; v < MV; ++v) column[v] = L::load(a + ptrdiff_t{s} * lda + v * W);
+    for (int r = 0; r < NR; ++r) {
+      const typename L::Vector factor = L::broadcast(b[s + r * ldb]);
+      for (int v = 0; v < MV; ++v) acc[r][v] = acc[r][v] - column[v] * factor;
+    }
+  }
+  for (int r = 0; r < NR; ++r) {
+    for (int v = 0; v < MV; ++v) L::store(c + r * ldc + v * W, acc[r][v]);
+  }
+}
+
+// The same for one element, for the rows and columns the tiles leave.
+inline void realElement(double* c, const double* a, int32_t lda, const double* b, int32_t depth) {
+  double x = *c;
+  for (int32_t s = 0; s < depth; ++s) x = x - a[ptrdiff_t{s} * lda] * b[s];
+  *c = x;
+}
+
+// The steps in chunks of kDepth, ascending, so that a tile's rows of A stay in the nearest
+// cache while it meets every column block of B; C's elements are stored between chunks,
+// exactly.
+constexpr int32_t kDepth = 256;
+
+// C -= A B for rows from .. rows-1: tiles of MV * W rows by NR columns (then by one column
+// where fewer than NR are left), then the rows left over with tiles half as high, down to
+// one vector, and single elements for the last few rows.
+template <int W, int MV, int NR>
+void realRows(double* c, int32_t ldc, const double* a, int32_t lda, const double* b, int32_t ldb,
+              int32_t from, int32_t rows, int32_t cols, int32_t depth) {
+  constexpr int32_t kRows = MV * W;
+  const int32_t end = from + (rows - from) / kRows * kRows;
+  auto tile = [&](auto columns, int32_t i, int32_t j) {
+    realTile<W, MV, decltype(columns)::value>(c + i + ptrdiff_t{j} * ldc, ldc, a + i, lda,
+                                              b + ptrdiff_t{j} * ldb, ldb, depth);
+  };
+  for (int32_t i = from; i < end; i += kRows) {
+    int32_t j = 0;
+    for (; j + NR <= cols; j += NR) tile(std::integral_constant<int, NR>(), i, j);
+    for (; j < cols; ++j) tile(std::integral_constant<int, 1>(), i, j);
+  }
+  if constexpr (MV > 1) {
+    realRows<W, MV / 2, NR>(c, ldc, a, lda, b, ldb, end, rows, cols, depth);
+  } else {
+    for (int32_t j = 0; j < cols; ++j) {
+      for (int32_t i = end; i < rows; ++i) {
+        realElement(c + i + ptrdiff_t{j} * ldc, a + i, lda, b + ptrdiff_t{j} * ldb, depth);
+      }
+    }
+  }
+}
+
+// C -= A B with tiles of MV * W rows by NR columns. A single column (a row of U seen
+// transposed, or one entry of many solutions) gets taller tiles, so that enough sums are in
+// flight.
+template <int W, int MV, int NR, int kColumnMV>
+void realProduct(double* c, int32_t ldc, const double* a, int32_t lda, const double* b, int32_t ldb,
+                 int32_t rows, int32_t cols, int32_t depth) {
+  for (int32_t s0 = 0; s0 < depth; s0 += kDepth) {
+    const int32_t steps = std::min(kDepth, depth - s0);
+    const double* as = a + ptrdiff_t{s0} * lda;
+    const double* bs = b + s0;
+    if (cols == 1) {
+      realRows<W, kColumnMV, 1>(c, ldc, as, lda, bs, ldb, 0, rows, 1, steps);
+    } else {
+      realRows<W, MV, NR>(c, ldc, as, lda, bs, ldb, 0, rows, cols, steps);
+    }
+  }
+}
+
+// The complex tile: products (lr ur - li ui, li ur + lr ui), then the differences.
+template <int W, int MV, int NR>
+inline void complexTile(double* cr, double* ci, int32_t ldc, const double* ar, const double* ai,
+                        int32_t lda, const double* br, const double* bi, int32_t ldb,
+                        int32_t depth) {
+  using L = Lanes<W>;
+  typename L::Vector accRe[NR][MV], accIm[NR][MV];
+  for (int r = 0; r < NR; ++r) {
+    for (int v = 0; v < MV; ++v) {
+      accRe[r][v] = L::load(cr + r * ldc + v * W);
+      accIm[r][v] = L::load(ci + r * ldc + v * W);
+    }
+  }
+  for (int32_t s = 0; s < depth; ++s) {
+    typename L::Vector lr[MV], li[MV];
+    for (int v = 0; v < MV; ++v) {
+      lr[v] = L::load(ar + ptrdiff_t{s} * lda + v * W);
+      li[v] = L::load(ai + ptrdiff_t{s} * lda + v * W);
+    }
+    for (int r = 0; r < NR; ++r) {
+      const typename L::Vector ur = L::broadcast(br[s + r * ldb]);
+      const typename L::Vector ui = L::broadcast(bi[s + r * ldb]);
+      for (int v = 0; v < MV; ++v) {
+        const typename L::Vector productRe = lr[v] * ur - li[v] * ui;
+        const typename L::Vector productIm = li[v] * ur + lr[v] * ui;
+        accRe[r][v] = accRe[r][v] - productRe;
+        accIm[r][v] = accIm[r][v] - productIm;
+      }
+    }
+  }
+  for (int r = 0; r < NR; ++r) {
+    for (int v = 0; v < MV; ++v) {
+      L::store(cr + r * ldc + v * W, accRe[r][v]);
+      L::store(ci + r * ldc + v * W, accIm[r][v]);
+    }
+  }
+}
+
+inline void complexElement(double* cr, double* ci, const double* ar, const double* ai, int32_t lda,
+                           const double* br, const double* bi, int32_t depth) {
+  double xr = *cr, xi = *ci;
+  for (int32_t s = 0; s < depth; ++s) {
+    const double lr = ar[ptrdiff_t{s} * lda], li = ai[ptrdiff_t{s} * lda];
+    const double productRe = lr * br[s] - li * bi[s];
+    const double productIm = li * br[s] + lr * bi[s];
+    xr = xr - productRe;
+    xi = xi - productIm;
+  }
+  *cr = xr;
+  *ci = xi;
+}
+
+template <int W, int MV, int NR>
+void complexRows(linalg::SplitColumn c, int32_t ldc, linalg::SplitColumn a, int32_t lda,
+                 linalg::SplitColumn b, int32_t ldb, int32_t from, int32_t rows, int32_t cols,
+                 int32_t depth) {
+  constexpr int32_t kRows = MV * W;
+  const int32_t end = from + (rows - from) / kRows * kRows;
+  auto tile = [&](auto columns, int32_t i, int32_t j) {
+    const ptrdiff_t at = i + ptrdiff_t{j} * ldc, bt = ptrdiff_t{j} * ldb;
+    complexTile<W, MV, decltype(columns)::value>(c.re + at, c.im + at, ldc, a.re + i, a.im + i, lda,
+                                                 b.re + bt, b.im + bt, ldb, depth);
+  };
+  for (int32_t i = from; i < end; i += kRows) {
+    int32_t j = 0;
+    for (; j + NR <= cols; j += NR) tile(std::integral_constant<int, NR>(), i, j);
+    for (; j < cols; ++j) tile(std::integral_constant<int, 1>(), i, j);
+  }
+  if constexpr (MV > 1) {
+    complexRows<W, MV / 2, NR>(c, ldc, a, lda, b, ldb, end, rows, cols, depth);
+  } else {
+    for (int32_t j = 0; j < cols; ++j) {
+      for (int32_t i = end; i < rows; ++i) {
+        const ptrdiff_t at = i + ptrdiff_t{j} * ldc, bt = ptrdiff_t{j} * ldb;
+        complexElement(c.re + at, c.im + at, a.re + i, a.im + i, lda, b.re + bt, b.im + bt, depth);
+      }
+    }
+  }
+}
+
+template <int W, int MV, int NR, int kColumnMV>
+void complexProduct(linalg::SplitColumn c, int32_t ldc, linalg::SplitColumn a, int32_t lda,
+                    linalg::SplitColumn b, int32_t ldb, int32_t rows, int32_t cols, int32_t depth) {
+  for (int32_t s0 = 0; s0 < depth; s0 += kDepth) {
+    const int32_t steps = std::min(kDepth, depth - s0);
+    const linalg::SplitColumn as = a + ptrdiff_t{s0} * lda, bs = b + s0;
+    if (cols == 1) {
+      complexRows<W, kColumnMV, 1>(c, ldc, as, lda, bs, ldb, 0, rows, 1, steps);
+    } else {
+      complexRows<W, MV, NR>(c, ldc, as, lda, bs, ldb, 0, rows, cols, steps);
+    }
+  }
+}
+
+}  // namespace
