@@ -79,6 +79,7 @@ using bench::Lapack;
 // The families whose cases are timed.
 void (*const kFamilies[])(bench::Cases&) = {
     bench::addLinearSystemCases,
+    bench::addEigenCases,
 };
 
 std::string benchmarkName(const Case& c, const std::string& column) {

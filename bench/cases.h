@@ -51,5 +51,6 @@ std::function<int()> onCopy(std::vector<double> input, std::function<int(double*
 
 // The families.
 void addLinearSystemCases(Cases& cases);
+void addEigenCases(Cases& cases);
 
 }  // namespace bench

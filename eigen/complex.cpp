@@ -257,27 +257,35 @@ class ComplexQr {
   // One QR step on rows and columns l .. en of the shifted block: rotations from the left
   // make it triangular, the same rotations from the right restore the Hessenberg form.
   void step(int32_t l, int32_t en) {
+    // Rotation i (i = l+1 .. en) acts on rows i-1 and i of columns i on, and is made from
+    // column i-1 once the rotations before it have reached that column. So the columns are
+    // taken in turn, each receiving the rotations made so far and then yielding the next:
+    // every entry meets the same rotations in the same order as row by row.
     const int32_t lastColumn = kVectors ? n_ - 1 : en;
-    for (int32_t i = l + 1; i <= en; ++i) {
-      const double sr = h_.re(i, i - 1);
-      h_.re(i, i - 1) = 0.0;
-      const double dr = h_.re(i - 1, i - 1), di = h_.im(i - 1, i - 1);
-      const double norm = std::sqrt(dr * dr + di * di + sr * sr);
-      const double xr = dr / norm, xi = di / norm;
-      w_.re[i - 1] = xr;
-      w_.im[i - 1] = xi;
-      h_.re(i - 1, i - 1) = norm;
-      h_.im(i - 1, i - 1) = 0.0;
-      const double c = sr / norm;
-      h_.im(i, i - 1) = c;
-      for (int32_t j = i; j <= lastColumn; ++j) {
-        const double yr = h_.re(i - 1, j), yi = h_.im(i - 1, j);
-        const double zr = h_.re(i, j), zi = h_.im(i, j);
-        h_.re(i - 1, j) = xr * yr + xi * yi + c * zr;
-        h_.im(i - 1, j) = xr * yi - xi * yr + c * zi;
-        h_.re(i, j) = xr * zr - xi * zi - c * yr;
-        h_.im(i, j) = xr * zi + xi * zr - c * yi;
+    for (int32_t j = l; j <= lastColumn; ++j) {
+      double* re = h_.re.column(j);
+      double* im = h_.im.column(j);
+      for (int32_t i = l + 1; i <= std::min(j, en); ++i) {
+        const double xr = w_.re[i - 1], xi = w_.im[i - 1];
+        const double c = h_.im(i, i - 1);
+        const double yr = re[i - 1], yi = im[i - 1];
+        const double zr = re[i], zi = im[i];
+        re[i - 1] = xr * yr + xi * yi + c * zr;
+        im[i - 1] = xr * yi - xi * yr + c * zi;
+        re[i] = xr * zr - xi * zi - c * yr;
+        im[i] = xr * zi + xi * zr - c * yi;
       }
+      if (j >= en) continue;
+      // Rotation j+1 zeroes the sub-diagonal entry below column j's diagonal.
+      const double sr = re[j + 1];
+      re[j + 1] = 0.0;
+      const double dr = re[j], di = im[j];
+      const double norm = std::sqrt(dr * dr + di * di + sr * sr);
+      w_.re[j] = dr / norm;
+      w_.im[j] = di / norm;
+      re[j] = norm;
+      im[j] = 0.0;
+      im[j + 1] = sr / norm;
     }
     // A complex last diagonal entry is made real by a unit factor u.
     const bool scaled = h_.im(en, en) != 0.0;
@@ -410,6 +418,18 @@ const char* reduceUnitary(View a, int32_t n, Block block, double* ortr, double* 
   return nullptr;
 }
 
+const char* complexSchur(View h, View z, int32_t n, Block block, SplitColumn w, int stepsAllowed,
+                         const Interrupt& stop) {
+  if (z.re) {
+    ComplexQr<true> qr(h, z, n, block, w);
+    qr.makeSubdiagonalReal();
+    return qr.run(stepsAllowed, stop);
+  }
+  ComplexQr<false> qr(h, z, n, block, w);
+  qr.makeSubdiagonalReal();
+  return qr.run(stepsAllowed, stop);
+}
+
 const char* backSubstituteTriangle(View h, int32_t n, SplitColumn w, double norm,
                                    const Interrupt& stop) {
   for (int32_t i = 0; i < n; ++i) {
@@ -481,10 +501,10 @@ const char* comeval(UfnCallContext* ctx, aMatrix* a, aVector** values, double /*
   if (const char* failure = eigen::reduce(h, n, scale.get(), w, ortr, orti, block, stop)) {
     return failure;
   }
-  eigen::ComplexQr<false> qr(h, {}, n, block, w);
-  qr.makeSubdiagonalReal();
   constexpr int kStepsPerValue = 31;
-  if (const char* failure = qr.run(kStepsPerValue, stop)) return failure;
+  if (const char* failure = eigen::complexSchur(h, {}, n, block, w, kStepsPerValue, stop)) {
+    return failure;
+  }
   *values = newMatrix(ctx, n, 1, wr, wi);
   return *values ? nullptr : msg::kOutOfMemory;
 }
@@ -512,10 +532,10 @@ const char* comevec(UfnCallContext* ctx, aMatrix* a, aMatrix** values, aMatrix**
   const auto z = linalg::ComplexField::View::of(*vectors);
 
   eigen::accumulateReflections(h, z, n, block, ortr.get(), orti.get());
-  eigen::ComplexQr<true> qr(h, z, n, block, w);
-  qr.makeSubdiagonalReal();
   constexpr int kStepsPerValue = 30;
-  if (const char* failure = qr.run(kStepsPerValue, stop)) return failure;
+  if (const char* failure = eigen::complexSchur(h, z, n, block, w, kStepsPerValue, stop)) {
+    return failure;
+  }
   const double norm = eigen::triangleNorm(h, n);
   if (n > 1 && norm != 0.0) {
     if (const char* failure = eigen::backSubstituteTriangle(h, n, w, norm, stop)) return failure;

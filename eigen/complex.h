@@ -21,6 +21,16 @@ const char* reduceUnitary(linalg::ComplexField::View a, int32_t n, Block block, 
                           double* orti, linalg::SplitColumn sums,
                           const Interrupt& stop = Interrupt());
 
+// The complex QR iteration on the Hessenberg block of `h`, after its sub-diagonal is rotated
+// real: the eigenvalues go to w at their diagonal positions, those outside the block being
+// its diagonal entries. When `z` is a matrix every transformation is applied to all of h's
+// columns and rows and to z's block rows; without one only the active block is
+// transformed. `stepsAllowed` QR steps may pass without a deflation.
+// Messages: "too many iterations", "interrupted" (asked once per step or deflation).
+const char* complexSchur(linalg::ComplexField::View h, linalg::ComplexField::View z, int32_t n,
+                         Block block, linalg::SplitColumn w, int stepsAllowed,
+                         const Interrupt& stop = Interrupt());
+
 // The eigenvectors of the upper triangular matrix `h` the QR iteration leaves, whose
 // diagonal is w: column en of h becomes the vector of w[en] (its entry en taken as 1) by
 // back-substitution with no rescaling, a zero difference of eigenvalues replaced by epsilon

@@ -351,10 +351,18 @@ class DoubleShiftQr {
       if (i != m + 2) h_(i, i - 3) = 0.0;
     }
     // Chase the bulge with reflections I - v v^T of order 3 (order 2 at the last row).
+    // Step k's reflection from the left acts on rows k .. k+2 of every column from k on;
+    // only the columns its reflection from the right reads next (k .. k+2, the window) need
+    // it at once. The others receive the steps in batches, down each column in turn, in
+    // the order the steps were taken.
+    const int32_t lastColumn = kVectors ? n_ - 1 : en;
+    Batch batch;
+    int32_t current = m - 1;  // columns up to here have every step so far
     for (int32_t k = m; k < en; ++k) {
       const bool order3 = k != en - 1;
       double scale = 0.0;
       if (k != m) {
+        catchUp(batch, current, k - 1);
         p = h_(k, k - 1);
         q = h_(k + 1, k - 1);
         r = order3 ? h_(k + 2, k - 1) : 0.0;
@@ -372,9 +380,20 @@ class DoubleShiftQr {
         h_(k, k - 1) = -h_(k, k - 1);
       }
       p += s;
-      const Reflector v{p / s, q / s, r / s, q / p, r / p};
-      reflect(k, order3, v, en, l);
+      const Step step{k, order3, {p / s, q / s, r / s, q / p, r / p}};
+      batch.steps[batch.count++] = step;
+      for (int32_t j = k; j <= current; ++j) reflectRows(h_.column(j), step);
+      const int32_t window = std::min(k + (order3 ? 2 : 1), lastColumn);
+      catchUp(batch, current, window);
+      reflectColumns(step, en, l);
+      if (batch.count == Batch::kCapacity) {
+        // All columns have the batch; those right of the window start the next one.
+        catchUp(batch, current, lastColumn);
+        batch.count = 0;
+        current = window;
+      }
     }
+    catchUp(batch, current, lastColumn);
   }
 
   // The reflector of one bulge position: x, y, zz scale the combination, q and r weigh
@@ -382,28 +401,55 @@ class DoubleShiftQr {
   struct Reflector {
     double x, y, zz, q, r;
   };
+  struct Step {
+    int32_t k;
+    bool order3;
+    Reflector v;
+  };
+  // The steps of the sweep so far that columns right of `current` still lack (they have
+  // every earlier one).
+  struct Batch {
+    static constexpr int kCapacity = 32;
+    Step steps[kCapacity];
+    int count = 0;
+  };
 
-  void reflect(int32_t k, bool order3, const Reflector& v, int32_t en, int32_t l) {
-    // Rows k .. k+2 over columns k .. (all of them, or the block's).
-    const int32_t lastColumn = kVectors ? n_ - 1 : en;
-    for (int32_t j = k; j <= lastColumn; ++j) {
-      double* c = h_.column(j) + k;
-      double p = c[0] + v.q * c[1];
-      if (order3) {
-        p = p + v.r * c[2];
-        c[2] -= p * v.zz;
+  // Brings columns current+1 .. last up to date with the batch's steps (those from their
+  // own index on do not reach them), and moves `current` there.
+  void catchUp(const Batch& batch, int32_t& current, int32_t last) {
+    for (int32_t j = current + 1; j <= last; ++j) {
+      double* column = h_.column(j);
+      for (int t = 0; t < batch.count && batch.steps[t].k <= j; ++t) {
+        reflectRows(column, batch.steps[t]);
       }
-      c[1] -= p * v.y;
-      c[0] -= p * v.x;
     }
-    // Columns k .. k+2 over rows (from the top, or from l) .. min(en, k+3).
+    current = std::max(current, last);
+  }
+
+  // A step's reflection from the left on one column: its rows k .. k+2 (k .. k+1).
+  static void reflectRows(double* column, const Step& step) {
+    const Reflector& v = step.v;
+    double* c = column + step.k;
+    double p = c[0] + v.q * c[1];
+    if (step.order3) {
+      p = p + v.r * c[2];
+      c[2] -= p * v.zz;
+    }
+    c[1] -= p * v.y;
+    c[0] -= p * v.x;
+  }
+
+  // A step's reflection from the right: columns k .. k+2 over rows (from the top, or from
+  // l) .. min(en, k+3), and of Z over the block's rows.
+  void reflectColumns(const Step& step, int32_t en, int32_t l) {
+    const int32_t k = step.k;
     const int32_t firstRow = kVectors ? 0 : l;
     const int32_t lastRow = std::min(en, k + 3);
-    reflectColumns(h_.column(k), h_.column(k + 1), order3 ? h_.column(k + 2) : nullptr, v, firstRow,
-                   lastRow);
+    reflectColumns(h_.column(k), h_.column(k + 1), step.order3 ? h_.column(k + 2) : nullptr, step.v,
+                   firstRow, lastRow);
     if constexpr (kVectors) {
-      reflectColumns(z_.column(k), z_.column(k + 1), order3 ? z_.column(k + 2) : nullptr, v,
-                     block_.low, block_.high);
+      reflectColumns(z_.column(k), z_.column(k + 1), step.order3 ? z_.column(k + 2) : nullptr,
+                     step.v, block_.low, block_.high);
     }
   }
 
@@ -432,6 +478,24 @@ class DoubleShiftQr {
   double *wr_, *wi_;
   double norm_ = 0.0;
 };
+
+}  // namespace
+
+const char* realSchur(PartView h, PartView z, int32_t n, Block block, double* wr, double* wi,
+                      double& norm, const Interrupt& stop) {
+  if (z) {
+    DoubleShiftQr<true> qr(h, z, n, block, wr, wi);
+    const char* failure = qr.run(stop);
+    norm = qr.norm();
+    return failure;
+  }
+  DoubleShiftQr<false> qr(h, z, n, block, wr, wi);
+  const char* failure = qr.run(stop);
+  norm = qr.norm();
+  return failure;
+}
+
+namespace {
 
 // Z = the product of the elimination's transformations, from the multipliers left in `a`
 // and the pivot rows.
@@ -526,12 +590,13 @@ const char* evec(UfnCallContext* ctx, aMatrix* a, aMatrix** values, aMatrix** ve
   const PartView zr = realPart(*vectors), zi = imagPart(*vectors);
 
   eigen::accumulateElimination(h, zr, n, block, pivots.get());
-  eigen::DoubleShiftQr<true> qr(h, zr, n, block, wr.get(), wi.get());
-  if (const char* failure = qr.run(stop)) return failure;
-  if (qr.norm() != 0.0) {
+  double norm;
+  if (const char* failure = eigen::realSchur(h, zr, n, block, wr.get(), wi.get(), norm, stop)) {
+    return failure;
+  }
+  if (norm != 0.0) {
     // zi is free until the complex columns are formed.
-    if (const char* failure =
-            eigen::backSubstitute(h, n, wr.get(), wi.get(), qr.norm(), zi, stop)) {
+    if (const char* failure = eigen::backSubstitute(h, n, wr.get(), wi.get(), norm, zi, stop)) {
       return failure;
     }
     eigen::copyIsolatedRows(h, zr, n, block);
@@ -561,8 +626,11 @@ const char* eval(UfnCallContext* ctx, aRealMatrix* a, aVector** values) {
   if (const char* failure = eigen::reduce(h, n, scale.get(), wr.get(), pivots, block, stop)) {
     return failure;
   }
-  eigen::DoubleShiftQr<false> qr(h, PartView(), n, block, wr.get(), wi.get());
-  if (const char* failure = qr.run(stop)) return failure;
+  double norm;
+  if (const char* failure =
+          eigen::realSchur(h, PartView(), n, block, wr.get(), wi.get(), norm, stop)) {
+    return failure;
+  }
   *values = newMatrix(ctx, n, 1, wr, wi);
   return *values ? nullptr : msg::kOutOfMemory;
 }

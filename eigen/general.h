@@ -20,6 +20,16 @@ namespace eigen {
 const char* eliminateToHessenberg(PartView a, int32_t n, Block block, double* pivots,
                                   double* rowFlags, const Interrupt& stop = Interrupt());
 
+// The Francis double-shift QR iteration on the Hessenberg block of `h`: the eigenvalues go
+// to (wr, wi) at their diagonal positions, those outside the block being its diagonal
+// entries. When `z` is a matrix every transformation is applied to all of h's columns and
+// rows and accumulated into z's block rows; without one only the active block is
+// transformed. `norm` receives the 1-norm of the Hessenberg matrix.
+// Messages: "too many iterations" (40 steps without a deflation), "interrupted" (asked once
+// per step or deflation).
+const char* realSchur(PartView h, PartView z, int32_t n, Block block, double* wr, double* wi,
+                      double& norm, const Interrupt& stop = Interrupt());
+
 // The eigenvectors of the quasi-triangular matrix `h` the QR iteration leaves, with its
 // eigenvalues (wr, wi) and `norm` the 1-norm of the Hessenberg matrix it started from:
 // column j of `h` becomes the vector of eigenvalue j (a complex pair's real and imaginary

@@ -183,6 +183,160 @@ TEST(EigenReference, EliminationToHessenberg) {
   }
 }
 
+// The double-shift QR iteration as published (hqr2 with Z, hqr without), row operations
+// across each step's rows.
+const char* textbookRealSchur(Square& h, Square* z, int n, Block b, std::vector<double>& wr,
+                              std::vector<double>& wi) {
+  const double eps = 2.220446049250313e-16;
+  double norm = 0.0;
+  for (int i = 0; i < n; ++i) {
+    for (int j = std::max(i - 1, 0); j < n; ++j) norm += std::fabs(h(i, j));
+    if (i < b.low || i > b.high) wr[i] = h(i, i), wi[i] = 0.0;
+  }
+  int en = b.high, its = 0;
+  double t = 0.0;
+  while (en >= b.low) {
+    int l = en;
+    for (; l > b.low; --l) {
+      double s = std::fabs(h(l - 1, l - 1)) + std::fabs(h(l, l));
+      if (s == 0.0) s = norm;
+      if (std::fabs(h(l, l - 1)) <= eps * s) break;
+    }
+    double x = h(en, en);
+    if (l == en) {
+      h(en, en) = x + t;
+      wr[en] = h(en, en), wi[en] = 0.0, en -= 1, its = 0;
+      continue;
+    }
+    const int na = en - 1;
+    double y = h(na, na), w = h(en, na) * h(na, en), p, q, r, s, zz;
+    if (l == na) {
+      p = (y - x) / 2.0, q = p * p + w, zz = std::sqrt(std::fabs(q));
+      h(en, en) = x + t, x = h(en, en), h(na, na) = y + t;
+      if (q < 0.0) {
+        wr[na] = wr[en] = x + p, wi[na] = zz, wi[en] = -zz;
+      } else {
+        zz = p >= 0.0 ? p + zz : p - zz;
+        wr[na] = x + zz, wr[en] = wr[na];
+        if (zz != 0.0) wr[en] = x - w / zz;
+        wi[na] = wi[en] = 0.0;
+        if (z) {
+          x = h(en, na), s = std::fabs(x) + std::fabs(zz), p = x / s, q = zz / s;
+          r = std::sqrt(p * p + q * q), p /= r, q /= r;
+          for (int j = na; j < n; ++j) {
+            zz = h(na, j), h(na, j) = q * zz + p * h(en, j), h(en, j) = q * h(en, j) - p * zz;
+          }
+          for (int i = 0; i <= en; ++i) {
+            zz = h(i, na), h(i, na) = q * zz + p * h(i, en), h(i, en) = q * h(i, en) - p * zz;
+          }
+          for (int i = b.low; i <= b.high; ++i) {
+            zz = (*z)(i, na), (*z)(i, na) = q * zz + p * (*z)(i, en);
+            (*z)(i, en) = q * (*z)(i, en) - p * zz;
+          }
+        }
+      }
+      en -= 2, its = 0;
+      continue;
+    }
+    if (its == 40) return "too many iterations";
+    if (its == 10 || its == 20 || its == 30) {
+      t += x;
+      for (int i = b.low; i <= en; ++i) h(i, i) -= x;
+      s = std::fabs(h(en, na)) + std::fabs(h(na, en - 2)), x = y = 0.75 * s, w = -0.4375 * s * s;
+    }
+    ++its;
+    int m = en - 2;
+    for (;; --m) {
+      zz = h(m, m), r = x - zz, s = y - zz;
+      p = (r * s - w) / h(m + 1, m) + h(m, m + 1), q = h(m + 1, m + 1) - zz - r - s;
+      r = h(m + 2, m + 1), s = std::fabs(p) + std::fabs(q) + std::fabs(r);
+      p /= s, q /= s, r /= s;
+      if (m == l ||
+          std::fabs(h(m, m - 1)) * (std::fabs(q) + std::fabs(r)) <=
+              eps * std::fabs(p) *
+                  (std::fabs(h(m - 1, m - 1)) + std::fabs(zz) + std::fabs(h(m + 1, m + 1)))) {
+        break;
+      }
+    }
+    for (int i = m + 2; i <= en; ++i) {
+      h(i, i - 2) = 0.0;
+      if (i != m + 2) h(i, i - 3) = 0.0;
+    }
+    for (int k = m; k <= na; ++k) {
+      const bool notLast = k != na;
+      if (k != m) {
+        p = h(k, k - 1), q = h(k + 1, k - 1), r = notLast ? h(k + 2, k - 1) : 0.0;
+        x = std::fabs(p) + std::fabs(q) + std::fabs(r);
+        if (x == 0.0) continue;
+        p /= x, q /= x, r /= x;
+      }
+      s = std::sqrt(p * p + q * q + r * r);
+      if (p < 0.0) s = -s;
+      if (k != m) {
+        h(k, k - 1) = -s * x;
+      } else if (l != m) {
+        h(k, k - 1) = -h(k, k - 1);
+      }
+      p += s, x = p / s, y = q / s, zz = r / s, q /= p, r /= p;
+      for (int j = k; j <= (z ? n - 1 : en); ++j) {
+        p = h(k, j) + q * h(k + 1, j);
+        if (notLast) p = p + r * h(k + 2, j), h(k + 2, j) -= p * zz;
+        h(k + 1, j) -= p * y, h(k, j) -= p * x;
+      }
+      auto columns = [&](Square& a, int first, int last) {
+        for (int i = first; i <= last; ++i) {
+          p = x * a(i, k) + y * a(i, k + 1);
+          if (notLast) p = p + zz * a(i, k + 2), a(i, k + 2) -= p * r;
+          a(i, k + 1) -= p * q, a(i, k) -= p;
+        }
+      };
+      columns(h, z ? 0 : l, std::min(en, k + 3));
+      if (z) columns(*z, b.low, b.high);
+    }
+  }
+  return nullptr;
+}
+
+// Hessenberg test matrices: random ones, and sparse ones with small whole numbers (exact
+// deflations, ties), the part outside the block triangular as balancing leaves it.
+Square hessenberg(int n, bool sparse, Block b, std::mt19937& rng) {
+  Square h = sample(n, sparse, rng);
+  for (int j = 0; j < n; ++j) {
+    for (int i = j + 2; i < n; ++i) h(i, j) = 0.0;
+    for (int i = j + 1; i < n; ++i) {
+      if (!(b.low <= j && i <= b.high)) h(i, j) = 0.0;
+    }
+  }
+  return h;
+}
+
+// Beyond order 40 a sweep takes more steps than the QR iteration batches.
+const int kSchurOrders[] = {1, 2, 3, 5, 8, 17, 40, 70};
+
+TEST(EigenReference, RealSchur) {
+  std::mt19937 rng(10);
+  for (int n : kSchurOrders) {
+    for (bool sparse : {false, true}) {
+      for (bool vectors : {false, true}) {
+        const Block b{n / 5, n - 1 - n / 6};
+        SCOPED_TRACE(std::to_string(n) + (sparse ? " sparse" : "") + (vectors ? " vectors" : ""));
+        Square expected = hessenberg(n, sparse, b, rng), actual = expected;
+        Square z1 = sample(n, false, rng), z2 = z1;
+        std::vector<double> wr1(n), wi1(n), wr2(n), wi2(n);
+        double norm;
+        const char* message = textbookRealSchur(expected, vectors ? &z1 : nullptr, n, b, wr1, wi1);
+        EXPECT_EQ(eigen::realSchur(actual.view(), vectors ? z2.view() : PartView(), n, b,
+                                   wr2.data(), wi2.data(), norm),
+                  message);
+        EXPECT_TRUE(sameBits(expected.a, actual.a));
+        EXPECT_TRUE(sameBits(z1.a, z2.a));
+        EXPECT_TRUE(sameBits(wr1, wr2));
+        EXPECT_TRUE(sameBits(wi1, wi2));
+      }
+    }
+  }
+}
+
 // A quasi-triangular matrix and its "eigenvalues": the diagonal, with some 2 x 2 blocks
 // whose two values are a conjugate pair (positive imaginary part first).
 struct QuasiTriangular {
@@ -402,6 +556,154 @@ TEST(EigenReference, UnitaryReduction) {
         EXPECT_TRUE(sameBits(expected.im.a, actual.im.a));
         EXPECT_TRUE(sameBits(r1, r2));
         EXPECT_TRUE(sameBits(i1, i2));
+      }
+    }
+  }
+}
+
+// The complex QR iteration as published (comqr2 with Z, comqr without), each step's
+// rotations applied row by row, then column by column.
+const char* textbookComplexSchur(ComplexSquare& h, ComplexSquare* z, int n, Block b,
+                                 std::vector<double>& wr, std::vector<double>& wi, int allowed) {
+  const double eps = 2.220446049250313e-16;
+  Square &hr = h.re, &hi = h.im;
+  auto modulus = [](double x, double y) {
+    const double big = std::max(std::fabs(x), std::fabs(y));
+    const double ratio = std::min(std::fabs(x), std::fabs(y)) / big;
+    return big * std::sqrt(1.0 + ratio * ratio);
+  };
+  // (x, y) times (yr, yi), or times its conjugate.
+  auto scaleBy = [](double& x, double& y, double yr, double yi, bool conjugate) {
+    const double r = x, i = y;
+    x = conjugate ? yr * r + yi * i : yr * r - yi * i;
+    y = conjugate ? yr * i - yi * r : yr * i + yi * r;
+  };
+  const int last = z ? n - 1 : -1;  // -1: the block's own end
+  for (int i = b.low + 1; i <= b.high; ++i) {
+    if (hi(i, i - 1) == 0.0) continue;
+    const double norm = modulus(hr(i, i - 1), hi(i, i - 1));
+    const double yr = hr(i, i - 1) / norm, yi = hi(i, i - 1) / norm;
+    hr(i, i - 1) = norm, hi(i, i - 1) = 0.0;
+    for (int j = i; j <= (z ? last : b.high); ++j) scaleBy(hr(i, j), hi(i, j), yr, yi, true);
+    for (int j = z ? 0 : b.low; j <= std::min(i + 1, b.high); ++j) {
+      scaleBy(hr(j, i), hi(j, i), yr, yi, false);
+    }
+    for (int j = b.low; z && j <= b.high; ++j) scaleBy(z->re(j, i), z->im(j, i), yr, yi, false);
+  }
+  for (int i = 0; i < n; ++i) {
+    if (i < b.low || i > b.high) wr[i] = hr(i, i), wi[i] = hi(i, i);
+  }
+  double tr = 0.0, ti = 0.0;
+  for (int en = b.high, its = 0; en >= b.low;) {
+    int l = en;
+    for (; l > b.low; --l) {
+      if (std::fabs(hr(l, l - 1)) <=
+          eps * (std::fabs(hr(l - 1, l - 1)) + std::fabs(hi(l - 1, l - 1)) + std::fabs(hr(l, l)) +
+                 std::fabs(hi(l, l)))) {
+        break;
+      }
+    }
+    if (l == en) {
+      hr(en, en) += tr, hi(en, en) += ti, wr[en] = hr(en, en), wi[en] = hi(en, en);
+      en -= 1, its = 0;
+      continue;
+    }
+    if (its == allowed) return "too many iterations";
+    double sr, si;
+    if (its == 10 || its == 20) {
+      sr = std::fabs(hr(en, en - 1)) + (en >= 2 ? std::fabs(hr(en - 1, en - 2)) : 0.0), si = 0.0;
+    } else {
+      sr = hr(en, en), si = hi(en, en);
+      const double xr = hr(en - 1, en) * hr(en, en - 1), xi = hi(en - 1, en) * hr(en, en - 1);
+      if (xr != 0.0 || xi != 0.0) {
+        const double yr = (hr(en - 1, en - 1) - sr) / 2.0, yi = (hi(en - 1, en - 1) - si) / 2.0;
+        const double qr = yr * yr - yi * yi + xr, qi = 2.0 * yr * yi + xi;
+        double zr = 0.0, zi = 0.0;
+        if (qr != 0.0 || qi != 0.0) {
+          const double a = std::fabs(qr), c = std::fabs(qi);
+          const double root =
+              a >= c ? std::sqrt(a) * std::sqrt((std::sqrt(1.0 + (c / a) * (c / a)) + 1.0) / 2.0)
+                     : std::sqrt(c) * std::sqrt((std::sqrt(1.0 + (a / c) * (a / c)) + a / c) / 2.0);
+          if (qr >= 0.0) {
+            zr = root, zi = qi / (2.0 * root);
+          } else {
+            zi = qi < 0.0 ? -root : root, zr = qi / (2.0 * zi);
+          }
+        }
+        if (yr * zr + yi * zi < 0.0) zr = -zr, zi = -zi;
+        const Complex d = SmithDivisor({yr + zr, yi + zi}).divide({xr, xi});
+        sr -= d.re, si -= d.im;
+      }
+    }
+    for (int i = b.low; i <= en; ++i) hr(i, i) -= sr, hi(i, i) -= si;
+    tr += sr, ti += si, ++its;
+    for (int i = l + 1; i <= en; ++i) {
+      const double s = hr(i, i - 1);
+      hr(i, i - 1) = 0.0;
+      const double norm = std::sqrt(hr(i - 1, i - 1) * hr(i - 1, i - 1) +
+                                    hi(i - 1, i - 1) * hi(i - 1, i - 1) + s * s);
+      const double xr = hr(i - 1, i - 1) / norm, xi = hi(i - 1, i - 1) / norm;
+      wr[i - 1] = xr, wi[i - 1] = xi, hr(i - 1, i - 1) = norm, hi(i - 1, i - 1) = 0.0;
+      const double c = hi(i, i - 1) = s / norm;
+      for (int j = i; j <= (z ? last : en); ++j) {
+        const double yr = hr(i - 1, j), yi = hi(i - 1, j), vr = hr(i, j), vi = hi(i, j);
+        hr(i - 1, j) = xr * yr + xi * yi + c * vr, hi(i - 1, j) = xr * yi - xi * yr + c * vi;
+        hr(i, j) = xr * vr - xi * vi - c * yr, hi(i, j) = xr * vi + xi * vr - c * yi;
+      }
+    }
+    double ur = 0.0, ui = hi(en, en);
+    if (ui != 0.0) {
+      const double norm = modulus(hr(en, en), ui);
+      ur = hr(en, en) / norm, ui /= norm, hr(en, en) = norm, hi(en, en) = 0.0;
+      for (int j = en + 1; z && j < n; ++j) scaleBy(hr(en, j), hi(en, j), ur, ui, true);
+    }
+    for (int j = l + 1; j <= en; ++j) {
+      const double xr = wr[j - 1], xi = wi[j - 1], c = hi(j, j - 1);
+      for (int i = z ? 0 : l; i <= j; ++i) {
+        const double yr = hr(i, j - 1), yi = i == j ? 0.0 : hi(i, j - 1), vr = hr(i, j),
+                     vi = hi(i, j);
+        if (i != j) hi(i, j - 1) = xr * yi + xi * yr + c * vi;
+        hr(i, j - 1) = xr * yr - xi * yi + c * vr;
+        hr(i, j) = xr * vr + xi * vi - c * yr, hi(i, j) = xr * vi - xi * vr - c * yi;
+      }
+      for (int i = b.low; z && i <= b.high; ++i) {
+        const double yr = z->re(i, j - 1), yi = z->im(i, j - 1), vr = z->re(i, j), vi = z->im(i, j);
+        z->re(i, j - 1) = xr * yr - xi * yi + c * vr, z->im(i, j - 1) = xr * yi + xi * yr + c * vi;
+        z->re(i, j) = xr * vr + xi * vi - c * yr, z->im(i, j) = xr * vi - xi * vr - c * yi;
+      }
+    }
+    if (ui != 0.0) {
+      for (int i = z ? 0 : l; i <= en; ++i) scaleBy(hr(i, en), hi(i, en), ur, ui, false);
+      for (int i = b.low; z && i <= b.high; ++i) scaleBy(z->re(i, en), z->im(i, en), ur, ui, false);
+    }
+  }
+  return nullptr;
+}
+
+TEST(EigenReference, ComplexSchur) {
+  std::mt19937 rng(11);
+  for (int n : kSchurOrders) {
+    for (bool sparse : {false, true}) {
+      for (bool vectors : {false, true}) {
+        const Block b{n / 5, n - 1 - n / 6};
+        SCOPED_TRACE(std::to_string(n) + (sparse ? " sparse" : "") + (vectors ? " vectors" : ""));
+        ComplexSquare expected{hessenberg(n, sparse, b, rng), hessenberg(n, sparse, b, rng)};
+        ComplexSquare actual = expected;
+        ComplexSquare z1 = complexSample(n, false, rng), z2 = z1;
+        std::vector<double> wr1(n), wi1(n), wr2(n), wi2(n);
+        const int allowed = vectors ? 30 : 31;
+        const char* message =
+            textbookComplexSchur(expected, vectors ? &z1 : nullptr, n, b, wr1, wi1, allowed);
+        EXPECT_EQ(
+            eigen::complexSchur(actual.view(), vectors ? z2.view() : linalg::ComplexField::View{},
+                                n, b, {wr2.data(), wi2.data()}, allowed),
+            message);
+        EXPECT_TRUE(sameBits(expected.re.a, actual.re.a));
+        EXPECT_TRUE(sameBits(expected.im.a, actual.im.a));
+        EXPECT_TRUE(sameBits(z1.re.a, z2.re.a));
+        EXPECT_TRUE(sameBits(z1.im.a, z2.im.a));
+        EXPECT_TRUE(sameBits(wr1, wr2));
+        EXPECT_TRUE(sameBits(wi1, wi2));
       }
     }
   }
