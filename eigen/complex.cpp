@@ -68,24 +68,54 @@ Complex principalRoot(Complex q) {
   return {q.im / (2.0 * imaginary), imaginary};
 }
 
-// The reflection I - u u^H / h from the left, on rows m .. high of columns m .. n-1.
-void reflectFromLeft(const View& a, int32_t n, int32_t m, int32_t high, const double* ur,
-                     const double* ui, double h) {
-  for (int32_t j = m; j < n; ++j) {
-    double* re = a.re.column(j);
-    double* im = a.im.column(j);
-    double fr = 0.0, fi = 0.0;
-    for (int32_t i = high; i >= m; --i) {
-      fr = fr + ur[i] * re[i] + ui[i] * im[i];
-      fi = fi + ur[i] * im[i] - ui[i] * re[i];
-    }
-    fr /= h;
-    fi /= h;
-    for (int32_t i = m; i <= high; ++i) {
-      re[i] = re[i] - fr * ur[i] + fi * ui[i];
-      im[i] = im[i] - fr * ui[i] - fi * ur[i];
+// The sums s_c = sum of conj(u(i)) x_c(i) over i = first .. last for W columns x_c, each
+// taken from `last` down (kDown) or from `first` up; the columns' chains of additions run
+// side by side, each in its own order.
+template <int W, bool kDown>
+void conjugateDots(const double* ur, const double* ui, const SplitColumn* x, int32_t first,
+                   int32_t last, Complex* sums) {
+  double sr[W] = {}, si[W] = {};
+  for (int32_t t = 0; t <= last - first; ++t) {
+    const int32_t i = kDown ? last - t : first + t;
+    for (int c = 0; c < W; ++c) {
+      sr[c] = sr[c] + ur[i] * x[c].re[i] + ui[i] * x[c].im[i];
+      si[c] = si[c] + ur[i] * x[c].im[i] - ui[i] * x[c].re[i];
     }
   }
+  for (int c = 0; c < W; ++c) sums[c] = {sr[c], si[c]};
+}
+
+// Applies `update(x, s)` to columns first .. last of `a`, each x with its sum s =
+// conjugateDots over rows `rowFirst` .. `rowLast`; four columns' sums are formed at a time.
+template <bool kDown, class Update>
+void forEachColumnWithDot(const View& a, int32_t first, int32_t last, const double* ur,
+                          const double* ui, int32_t rowFirst, int32_t rowLast, Update update) {
+  for (int32_t j = first; j <= last;) {
+    SplitColumn x[4];
+    Complex sums[4];
+    const int width = last - j + 1 >= 4 ? 4 : 1;
+    for (int c = 0; c < width; ++c) x[c] = a.column(j + c);
+    if (width == 4) {
+      conjugateDots<4, kDown>(ur, ui, x, rowFirst, rowLast, sums);
+    } else {
+      conjugateDots<1, kDown>(ur, ui, x, rowFirst, rowLast, sums);
+    }
+    for (int c = 0; c < width; ++c) update(x[c], sums[c]);
+    j += width;
+  }
+}
+
+// The reflection I - u u^H / h from the left, on rows m .. high of columns m .. n-1: column j
+// loses u (u^H x_j) / h, the sum taken from row high up.
+void reflectFromLeft(const View& a, int32_t n, int32_t m, int32_t high, const double* ur,
+                     const double* ui, double h) {
+  forEachColumnWithDot<true>(a, m, n - 1, ur, ui, m, high, [&](SplitColumn x, Complex f) {
+    const double fr = f.re / h, fi = f.im / h;
+    for (int32_t i = m; i <= high; ++i) {
+      x.re[i] = x.re[i] - fr * ur[i] + fi * ui[i];
+      x.im[i] = x.im[i] - fr * ui[i] - fi * ur[i];
+    }
+  });
 }
 
 // The same reflection from the right, on columns m .. high of rows 0 .. high. Row i's sum
@@ -96,12 +126,30 @@ void reflectFromRight(const View& a, int32_t m, int32_t high, const double* ur, 
   double* fi = sums.im;
   std::fill(fr, fr + high + 1, 0.0);
   std::fill(fi, fi + high + 1, 0.0);
-  for (int32_t j = high; j >= m; --j) {
-    const double* re = a.re.column(j);
-    const double* im = a.im.column(j);
+  // Four columns at a time: each row's sums pass through registers, in the column order.
+  int32_t j = high;
+  for (; j - 3 >= m; j -= 4) {
+    const SplitColumn x0 = a.column(j), x1 = a.column(j - 1), x2 = a.column(j - 2),
+                      x3 = a.column(j - 3);
     for (int32_t i = 0; i <= high; ++i) {
-      fr[i] = fr[i] + ur[j] * re[i] - ui[j] * im[i];
-      fi[i] = fi[i] + ur[j] * im[i] + ui[j] * re[i];
+      double r = fr[i], s = fi[i];
+      r = r + ur[j] * x0.re[i] - ui[j] * x0.im[i];
+      s = s + ur[j] * x0.im[i] + ui[j] * x0.re[i];
+      r = r + ur[j - 1] * x1.re[i] - ui[j - 1] * x1.im[i];
+      s = s + ur[j - 1] * x1.im[i] + ui[j - 1] * x1.re[i];
+      r = r + ur[j - 2] * x2.re[i] - ui[j - 2] * x2.im[i];
+      s = s + ur[j - 2] * x2.im[i] + ui[j - 2] * x2.re[i];
+      r = r + ur[j - 3] * x3.re[i] - ui[j - 3] * x3.im[i];
+      s = s + ur[j - 3] * x3.im[i] + ui[j - 3] * x3.re[i];
+      fr[i] = r;
+      fi[i] = s;
+    }
+  }
+  for (; j >= m; --j) {
+    const SplitColumn x = a.column(j);
+    for (int32_t i = 0; i <= high; ++i) {
+      fr[i] = fr[i] + ur[j] * x.re[i] - ui[j] * x.im[i];
+      fi[i] = fi[i] + ur[j] * x.im[i] + ui[j] * x.re[i];
     }
   }
   for (int32_t i = 0; i <= high; ++i) {
@@ -131,21 +179,14 @@ void accumulateReflections(const View& a, const View& z, int32_t n, Block block,
       ortr[k] = a.re(k, i - 1);
       orti[k] = a.im(k, i - 1);
     }
-    for (int32_t j = i; j <= block.high; ++j) {
-      double* re = z.re.column(j);
-      double* im = z.im.column(j);
-      double sr = 0.0, si = 0.0;
-      for (int32_t k = i; k <= block.high; ++k) {
-        sr = sr + ortr[k] * re[k] + orti[k] * im[k];
-        si = si + ortr[k] * im[k] - orti[k] * re[k];
-      }
-      sr /= h;
-      si /= h;
-      for (int32_t k = i; k <= block.high; ++k) {
-        re[k] = re[k] + sr * ortr[k] - si * orti[k];
-        im[k] = im[k] + sr * orti[k] + si * ortr[k];
-      }
-    }
+    forEachColumnWithDot<false>(z, i, block.high, ortr, orti, i, block.high,
+                                [&](SplitColumn x, Complex f) {
+                                  const double sr = f.re / h, si = f.im / h;
+                                  for (int32_t k = i; k <= block.high; ++k) {
+                                    x.re[k] = x.re[k] + sr * ortr[k] - si * orti[k];
+                                    x.im[k] = x.im[k] + sr * orti[k] + si * ortr[k];
+                                  }
+                                });
   }
 }
 
@@ -259,33 +300,19 @@ class ComplexQr {
   void step(int32_t l, int32_t en) {
     // Rotation i (i = l+1 .. en) acts on rows i-1 and i of columns i on, and is made from
     // column i-1 once the rotations before it have reached that column. So the columns are
-    // taken in turn, each receiving the rotations made so far and then yielding the next:
-    // every entry meets the same rotations in the same order as row by row.
+    // taken in groups, in turn: each column receives the rotations in order, and a group's
+    // last column yields the rotation the next group starts with. Every entry meets the same
+    // rotations in the same order as row by row; within a group the columns' chains of
+    // rotations run side by side.
+    constexpr int32_t kGroup = 8;
     const int32_t lastColumn = kVectors ? n_ - 1 : en;
-    for (int32_t j = l; j <= lastColumn; ++j) {
-      double* re = h_.re.column(j);
-      double* im = h_.im.column(j);
-      for (int32_t i = l + 1; i <= std::min(j, en); ++i) {
-        const double xr = w_.re[i - 1], xi = w_.im[i - 1];
-        const double c = h_.im(i, i - 1);
-        const double yr = re[i - 1], yi = im[i - 1];
-        const double zr = re[i], zi = im[i];
-        re[i - 1] = xr * yr + xi * yi + c * zr;
-        im[i - 1] = xr * yi - xi * yr + c * zi;
-        re[i] = xr * zr - xi * zi - c * yr;
-        im[i] = xr * zi + xi * zr - c * yi;
+    for (int32_t first = l; first <= lastColumn; first += kGroup) {
+      const int32_t last = std::min(first + kGroup - 1, lastColumn);
+      for (int32_t i = l + 1; i <= std::min(last, en); ++i) {
+        if (i - 1 >= first) makeRotation(i);
+        for (int32_t j = std::max(first, i); j <= last; ++j) rotateRows(j, i);
       }
-      if (j >= en) continue;
-      // Rotation j+1 zeroes the sub-diagonal entry below column j's diagonal.
-      const double sr = re[j + 1];
-      re[j + 1] = 0.0;
-      const double dr = re[j], di = im[j];
-      const double norm = std::sqrt(dr * dr + di * di + sr * sr);
-      w_.re[j] = dr / norm;
-      w_.im[j] = di / norm;
-      re[j] = norm;
-      im[j] = 0.0;
-      im[j + 1] = sr / norm;
+      if (last < en) makeRotation(last + 1);
     }
     // A complex last diagonal entry is made real by a unit factor u.
     const bool scaled = h_.im(en, en) != 0.0;
@@ -318,19 +345,54 @@ class ComplexQr {
     }
   }
 
+  // Rotation i zeroes the sub-diagonal entry h(i, i-1) against h(i-1, i-1): its (x, c) is
+  // kept in w(i-1) and in the imaginary part of the zeroed entry.
+  void makeRotation(int32_t i) {
+    const double sr = h_.re(i, i - 1);
+    h_.re(i, i - 1) = 0.0;
+    const double dr = h_.re(i - 1, i - 1), di = h_.im(i - 1, i - 1);
+    const double norm = std::sqrt(dr * dr + di * di + sr * sr);
+    w_.re[i - 1] = dr / norm;
+    w_.im[i - 1] = di / norm;
+    h_.re(i - 1, i - 1) = norm;
+    h_.im(i - 1, i - 1) = 0.0;
+    h_.im(i, i - 1) = sr / norm;
+  }
+
+  // Rows i-1 and i of column j: (y, v) becomes (conj(x) y + c v, x v - c y).
+  void rotateRows(int32_t j, int32_t i) {
+    const double xr = w_.re[i - 1], xi = w_.im[i - 1];
+    const double c = h_.im(i, i - 1);
+    double* re = h_.re.column(j);
+    double* im = h_.im.column(j);
+    const double yr = re[i - 1], yi = im[i - 1];
+    const double zr = re[i], zi = im[i];
+    re[i - 1] = xr * yr + xi * yi + c * zr;
+    im[i - 1] = xr * yi - xi * yr + c * zi;
+    re[i] = xr * zr - xi * zi - c * yr;
+    im[i] = xr * zi + xi * zr - c * yi;
+  }
+
   // Columns y = (yr, yi) and v = (vr, vi), rows first .. last, become x y + c v and
   // conj(x) v - c y. In H, entry `last` of y is the sub-diagonal entry just made zero: its
   // imaginary part (holding c) counts as zero and stays (`inTriangle`).
   static void rotateColumns(double* yr, double* yi, double* vr, double* vi, double xr, double xi,
                             double c, int32_t first, int32_t last, bool inTriangle) {
-    for (int32_t i = first; i <= last; ++i) {
-      const bool subdiagonal = inTriangle && i == last;
-      const double y0 = yr[i], y1 = subdiagonal ? 0.0 : yi[i];
+    const int32_t full = inTriangle ? last - 1 : last;
+    for (int32_t i = first; i <= full; ++i) {
+      const double y0 = yr[i], y1 = yi[i];
       const double v0 = vr[i], v1 = vi[i];
-      if (!subdiagonal) yi[i] = xr * y1 + xi * y0 + c * v1;
+      yi[i] = xr * y1 + xi * y0 + c * v1;
       yr[i] = xr * y0 - xi * y1 + c * v0;
       vr[i] = xr * v0 + xi * v1 - c * y0;
       vi[i] = xr * v1 - xi * v0 - c * y1;
+    }
+    if (inTriangle && last >= first) {
+      const double y0 = yr[last], y1 = 0.0;
+      const double v0 = vr[last], v1 = vi[last];
+      yr[last] = xr * y0 - xi * y1 + c * v0;
+      vr[last] = xr * v0 + xi * v1 - c * y0;
+      vi[last] = xr * v1 - xi * v0 - c * y1;
     }
   }
 

@@ -22,6 +22,7 @@
 
 #include "eigen/eigen.h"
 #include "linalg/field.h"
+#include "linalg/kernels.h"
 #include "linalg/rotations.h"
 #include "pack/heap.h"
 #include "pack/messages.h"
@@ -36,9 +37,15 @@ using linalg::SmithDivisor;
 constexpr double kEpsilon = 2.220446049250313e-16;  // 2^-52
 constexpr int kStepsPerValue = 40;
 
-// y(r) -= multipliers(r) * a for r = first .. last where the row's flag is set.
+// y(r) -= multipliers(r) * a for r = first .. last where the row's flag is set; `flags`
+// null when every row's is.
 void subtractFlagged(double* y, const double* multipliers, const double* flags, double a,
                      int32_t first, int32_t last) {
+  if (!flags) {
+    if (last >= first)
+      linalg::subtractMultiple(y + first, multipliers + first, a, last - first + 1);
+    return;
+  }
   for (int32_t r = first; r <= last; ++r) {
     if (flags[r] != 0.0) y[r] -= multipliers[r] * a;
   }
@@ -75,21 +82,24 @@ const char* eliminateToHessenberg(PartView a, int32_t n, Block block, double* pi
     if (x == 0.0) continue;
 
     double* multipliers = a.column(m - 1);
+    bool everyRow = true;
     for (int32_t i = m + 1; i <= high; ++i) {
       rowFlags[i] = multipliers[i] != 0.0 ? 1.0 : 0.0;
       if (rowFlags[i] != 0.0) multipliers[i] /= x;
+      everyRow = everyRow && rowFlags[i] != 0.0;
     }
+    const double* flags = everyRow ? nullptr : rowFlags;
     double* columnM = a.column(m);
     for (int32_t i = m + 1; i <= high; ++i) {
       double* columnI = a.column(i);
       if (rowFlags[i] != 0.0) columnM[i] -= multipliers[i] * columnM[m];
-      subtractFlagged(columnI, multipliers, rowFlags, columnI[m], m + 1, i);
+      subtractFlagged(columnI, multipliers, flags, columnI[m], m + 1, i);
       if (rowFlags[i] != 0.0) addMultiple(columnM, columnI, multipliers[i], high);
-      subtractFlagged(columnI, multipliers, rowFlags, columnI[m], i + 1, high);
+      subtractFlagged(columnI, multipliers, flags, columnI[m], i + 1, high);
     }
     for (int32_t j = high + 1; j < n; ++j) {
       double* column = a.column(j);
-      subtractFlagged(column, multipliers, rowFlags, column[m], m + 1, high);
+      subtractFlagged(column, multipliers, flags, column[m], m + 1, high);
     }
   }
   return nullptr;
@@ -382,9 +392,12 @@ class DoubleShiftQr {
       p += s;
       const Step step{k, order3, {p / s, q / s, r / s, q / p, r / p}};
       batch.steps[batch.count++] = step;
-      for (int32_t j = k; j <= current; ++j) reflectRows(h_.column(j), step);
+      if (current >= k) reflectRows(h_.column(k) + k, h_.ld(), step, current - k + 1);
+      // The window's new column comes with the next few, which then take steps at once.
       const int32_t window = std::min(k + (order3 ? 2 : 1), lastColumn);
-      catchUp(batch, current, window);
+      if (window > current) {
+        catchUp(batch, current, std::max(window, std::min(current + kGroup, lastColumn)));
+      }
       reflectColumns(step, en, l);
       if (batch.count == Batch::kCapacity) {
         // All columns have the batch; those right of the window start the next one.
@@ -414,29 +427,43 @@ class DoubleShiftQr {
     int count = 0;
   };
 
-  // Brings columns current+1 .. last up to date with the batch's steps (those from their
-  // own index on do not reach them), and moves `current` there.
+  // Brings columns current+1 .. last up to date with the batch's steps (a step reaches the
+  // columns from its own index on), and moves `current` there. Each step is taken down a
+  // group of columns at a time: one column's steps depend on each other, the group's
+  // columns do not.
+  static constexpr int32_t kGroup = 32;
   void catchUp(const Batch& batch, int32_t& current, int32_t last) {
-    for (int32_t j = current + 1; j <= last; ++j) {
-      double* column = h_.column(j);
-      for (int t = 0; t < batch.count && batch.steps[t].k <= j; ++t) {
-        reflectRows(column, batch.steps[t]);
+    for (int32_t first = current + 1; first <= last; first += kGroup) {
+      const int32_t end = std::min(first + kGroup - 1, last);
+      for (int t = 0; t < batch.count; ++t) {
+        const Step& step = batch.steps[t];
+        reflectRows(h_.column(std::max(first, step.k)) + step.k, h_.ld(), step,
+                    end - std::max(first, step.k) + 1);
       }
     }
     current = std::max(current, last);
   }
 
-  // A step's reflection from the left on one column: its rows k .. k+2 (k .. k+1).
-  static void reflectRows(double* column, const Step& step) {
+  // A step's reflection from the left on `count` columns `stride` apart, starting at
+  // `rows`, their rows k .. k+2 (k .. k+1 at the last bulge position).
+  static void reflectRows(double* rows, ptrdiff_t stride, const Step& step, int32_t count) {
     const Reflector& v = step.v;
-    double* c = column + step.k;
-    double p = c[0] + v.q * c[1];
     if (step.order3) {
-      p = p + v.r * c[2];
-      c[2] -= p * v.zz;
+      for (int32_t t = 0; t < count; ++t) {
+        double* c = rows + t * stride;
+        const double p = c[0] + v.q * c[1] + v.r * c[2];
+        c[2] -= p * v.zz;
+        c[1] -= p * v.y;
+        c[0] -= p * v.x;
+      }
+    } else {
+      for (int32_t t = 0; t < count; ++t) {
+        double* c = rows + t * stride;
+        const double p = c[0] + v.q * c[1];
+        c[1] -= p * v.y;
+        c[0] -= p * v.x;
+      }
     }
-    c[1] -= p * v.y;
-    c[0] -= p * v.x;
   }
 
   // A step's reflection from the right: columns k .. k+2 over rows (from the top, or from
