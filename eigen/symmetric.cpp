@@ -14,6 +14,7 @@
 // contiguous already.
 #include "eigen/symmetric.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "eigen/eigen.h"
@@ -37,13 +38,27 @@ void reflectBlock(PartView a, int32_t i, double h, const double* u, double* e, b
     const double* column = a.column(k);
     for (int32_t j = k; j <= l; ++j) e[j] += column[j] * u[k];
   }
+  // The sums below the diagonal, four columns at a time: each column's chain of additions
+  // runs beside the others'.
+  for (int32_t j = 0; j <= l; j += 4) {
+    const int32_t width = std::min(4, l - j + 1);
+    double g[4];
+    const double* column[4];
+    for (int32_t c = 0; c < width; ++c) g[c] = e[j + c], column[c] = a.column(j + c);
+    for (int32_t k = j + 1; k <= std::min(j + 3, l); ++k) {
+      for (int32_t c = 0; c < k - j; ++c) g[c] += column[c][k] * u[k];
+    }
+    for (int32_t k = j + 4; k <= l; ++k) {
+      g[0] += column[0][k] * u[k];
+      g[1] += column[1][k] * u[k];
+      g[2] += column[2][k] * u[k];
+      g[3] += column[3][k] * u[k];
+    }
+    for (int32_t c = 0; c < width; ++c) e[j + c] = g[c] / h;
+  }
   double f = 0.0;
   for (int32_t j = 0; j <= l; ++j) {
     if (vectors) a(j, i) = u[j] / h;
-    const double* column = a.column(j);
-    double g = e[j];
-    for (int32_t k = j + 1; k <= l; ++k) g += column[k] * u[k];
-    e[j] = g / h;
     f += e[j] * u[j];
   }
   const double hh = f / (h + h);
@@ -61,11 +76,19 @@ void accumulateReflections(PartView a, int32_t n, double* d) {
     const int32_t l = i - 1;
     if (d[i] != 0.0) {
       const double* reflected = a.column(i);
-      for (int32_t j = 0; j <= l; ++j) {
-        double* column = a.column(j);
-        double g = 0.0;
-        for (int32_t k = 0; k <= l; ++k) g += a(i, k) * column[k];
-        for (int32_t k = 0; k <= l; ++k) column[k] -= g * reflected[k];
+      // Row i's products with four columns at a time, each sum on its own chain.
+      for (int32_t j = 0; j <= l; j += 4) {
+        const int32_t width = std::min(4, l - j + 1);
+        double g[4] = {0.0, 0.0, 0.0, 0.0};
+        double* column[4];
+        for (int32_t c = 0; c < width; ++c) column[c] = a.column(j + c);
+        for (int32_t k = 0; k <= l; ++k) {
+          const double x = a(i, k);
+          for (int32_t c = 0; c < width; ++c) g[c] += x * column[c][k];
+        }
+        for (int32_t c = 0; c < width; ++c) {
+          for (int32_t k = 0; k <= l; ++k) column[c][k] -= g[c] * reflected[k];
+        }
       }
     }
     d[i] = a(i, i);
