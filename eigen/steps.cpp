@@ -86,8 +86,8 @@ bool scalingPass(const View& a, int32_t n, Block block, double* factors) {
       c = addMagnitude(c, a, j, i);
       r = addMagnitude(r, a, i, j);
     }
-    // An infinite norm (an overflowed sum, reported by the floating-point guard) would
-    // never settle on a power of 2.
+    // An infinite norm, given or overflowed on the way (the floating-point guard reports
+    // an overflow), would never settle on a power of 2.
     if (c == 0.0 || r == 0.0 || !std::isfinite(c) || !std::isfinite(r)) continue;
     double g = r * 0.5;
     double f = 1.0;
@@ -96,6 +96,7 @@ bool scalingPass(const View& a, int32_t n, Block block, double* factors) {
       f += f;
       c *= 4.0;
     }
+    if (!std::isfinite(c)) continue;  // overflowed
     g = r + r;
     while (c >= g) {
       f *= 0.5;
