@@ -422,23 +422,34 @@ void copyIsolatedRows(const View& h, const View& z, int32_t n, Block block) {
   }
 }
 
-const char* checkMatrix(const aMatrix* a) {
-  if (a->rows < 1 || a->cols < 1) return msg::kInvalidDimension;
-  if (a->rows != a->cols) return msg::kMustBeSquare;
-  // Both parts are worked on; a caller passing a half matrix gets a message, not a crash.
-  if (!a->re || !a->im) return msg::kUnknownError;
-  return nullptr;
-}
+// What comeval and comevec share: the checks, the arrays in the order they are taken (the
+// eigenvector arrays only for comevec, which also zero-fills its arrays), balancing, then
+// the reflections' arrays and the reduction to Hessenberg form.
+struct ComplexProblem {
+  heap::Array<double> wr, wi, vr, vi, scale, ortr, orti;
+  Block block{0, -1};
 
-// Balancing, the reflections' scratch, and the reduction, shared by both routines.
-const char* reduce(const View& a, int32_t n, double* scale, SplitColumn sums,
-                   heap::Array<double>& ortr, heap::Array<double>& orti, Block& block,
-                   const Interrupt& stop) {
-  block = balance(a, n, scale);
-  const size_t count = size_t(block.high) + 2;
-  if (!allocate(ortr, count) || !allocate(orti, count)) return msg::kOutOfMemory;
-  return reduceUnitary(a, n, block, ortr.get(), orti.get(), sums, stop);
-}
+  const char* prepare(aMatrix* a, bool vectors, const Interrupt& stop) {
+    if (a->rows < 1 || a->cols < 1) return msg::kInvalidDimension;
+    if (a->rows != a->cols) return msg::kMustBeSquare;
+    // Both parts are worked on; a caller passing a half matrix gets a message, not a crash.
+    if (!a->re || !a->im) return msg::kUnknownError;
+    const int32_t n = a->rows;
+    const size_t count = size_t(n) * size_t(n);
+    if (!allocate(wr, n, vectors) || !allocate(wi, n, vectors) ||
+        (vectors && (!allocate(vr, count, true) || !allocate(vi, count, true))) ||
+        !allocate(scale, n, vectors)) {
+      return msg::kOutOfMemory;
+    }
+    const View h = View::of(a);
+    block = balance(h, n, scale.get());
+    const size_t reflections = size_t(block.high) + 2;
+    if (!allocate(ortr, reflections) || !allocate(orti, reflections)) return msg::kOutOfMemory;
+    // (wr, wi) hold sums until the eigenvalues fill them.
+    return reduceUnitary(h, n, block, ortr.get(), orti.get(), w(), stop);
+  }
+  SplitColumn w() const { return {wr.get(), wi.get()}; }
+};
 
 }  // namespace
 
@@ -545,68 +556,46 @@ const char* multiplyBackComplex(View h, View z, int32_t n, Block block, const In
 
 }  // namespace eigen
 
-using eigen::Block;
-
 const char* comeval(UfnCallContext* ctx, aMatrix* a, aVector** values, double /*tol*/) {
-  if (const char* failure = eigen::checkMatrix(a)) return failure;
-  const int32_t n = a->rows;
-  heap::Array<double> wr, wi, scale;
-  if (!eigen::allocate(wr, n) || !eigen::allocate(wi, n) || !eigen::allocate(scale, n)) {
-    return msg::kOutOfMemory;
-  }
   const Interrupt stop(ctx);
-  const auto h = linalg::ComplexField::View::of(a);
-  // (wr, wi) hold sums until the eigenvalues fill them.
-  const linalg::SplitColumn w{wr.get(), wi.get()};
-  heap::Array<double> ortr, orti;
-  Block block;
-  if (const char* failure = eigen::reduce(h, n, scale.get(), w, ortr, orti, block, stop)) {
-    return failure;
-  }
+  eigen::ComplexProblem p;
+  if (const char* failure = p.prepare(a, false, stop)) return failure;
+  const int32_t n = a->rows;
   constexpr int kStepsPerValue = 31;
-  if (const char* failure = eigen::complexSchur(h, {}, n, block, w, kStepsPerValue, stop)) {
+  if (const char* failure = eigen::complexSchur(linalg::ComplexField::View::of(a), {}, n, p.block,
+                                                p.w(), kStepsPerValue, stop)) {
     return failure;
   }
-  *values = newMatrix(ctx, n, 1, wr, wi);
+  *values = newMatrix(ctx, n, 1, p.wr, p.wi);
   return *values ? nullptr : msg::kOutOfMemory;
 }
 
 const char* comevec(UfnCallContext* ctx, aMatrix* a, aMatrix** values, aMatrix** vectors) {
-  if (const char* failure = eigen::checkMatrix(a)) return failure;
-  const int32_t n = a->rows;
-  const size_t count = size_t(n) * size_t(n);
-  heap::Array<double> wr, wi, vr, vi, scale;
-  if (!eigen::allocate(wr, n, true) || !eigen::allocate(wi, n, true) ||
-      !eigen::allocate(vr, count, true) || !eigen::allocate(vi, count, true) ||
-      !eigen::allocate(scale, n, true)) {
-    return msg::kOutOfMemory;
-  }
   const Interrupt stop(ctx);
+  eigen::ComplexProblem p;
+  if (const char* failure = p.prepare(a, true, stop)) return failure;
+  const int32_t n = a->rows;
   const auto h = linalg::ComplexField::View::of(a);
-  const linalg::SplitColumn w{wr.get(), wi.get()};
-  heap::Array<double> ortr, orti;
-  Block block;
-  if (const char* failure = eigen::reduce(h, n, scale.get(), w, ortr, orti, block, stop)) {
-    return failure;
-  }
-  *vectors = newMatrix(ctx, n, n, vr, vi);
+  *vectors = newMatrix(ctx, n, n, p.vr, p.vi);
   if (!*vectors) return msg::kOutOfMemory;
   const auto z = linalg::ComplexField::View::of(*vectors);
 
-  eigen::accumulateReflections(h, z, n, block, ortr.get(), orti.get());
+  eigen::accumulateReflections(h, z, n, p.block, p.ortr.get(), p.orti.get());
   constexpr int kStepsPerValue = 30;
-  if (const char* failure = eigen::complexSchur(h, z, n, block, w, kStepsPerValue, stop)) {
+  if (const char* failure = eigen::complexSchur(h, z, n, p.block, p.w(), kStepsPerValue, stop)) {
     return failure;
   }
   const double norm = eigen::triangleNorm(h, n);
   if (n > 1 && norm != 0.0) {
-    if (const char* failure = eigen::backSubstituteTriangle(h, n, w, norm, stop)) return failure;
-    eigen::copyIsolatedRows(h, z, n, block);
-    if (const char* failure = eigen::multiplyBackComplex(h, z, n, block, stop)) return failure;
+    if (const char* failure = eigen::backSubstituteTriangle(h, n, p.w(), norm, stop)) {
+      return failure;
+    }
+    eigen::copyIsolatedRows(h, z, n, p.block);
+    if (const char* failure = eigen::multiplyBackComplex(h, z, n, p.block, stop)) return failure;
   }
-  eigen::unbalanceRows(z.re, n, block, scale.get());
-  eigen::unbalanceRows(z.im, n, block, scale.get());
+  eigen::unbalanceRows(z.re, n, p.block, p.scale.get());
+  eigen::unbalanceRows(z.im, n, p.block, p.scale.get());
   eigen::scaleColumnsToUnitPeak(z, n);
-  *values = newMatrix(ctx, n, 1, wr, wi);
+  *values = newMatrix(ctx, n, 1, p.wr, p.wi);
   return *values ? nullptr : msg::kOutOfMemory;
 }

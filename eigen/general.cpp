@@ -572,92 +572,80 @@ void formComplexColumns(PartView vr, PartView vi, int32_t n, const double* wi) {
   }
 }
 
-// The checks both routines start with.
-const char* checkShape(const aMatrix* a) {
-  if (a->rows < 1 || a->cols < 1) return msg::kInvalidDimension;
-  if (a->rows != a->cols) return msg::kMustBeSquare;
-  return nullptr;
-}
+// What evec and eval share: the checks, the arrays in the order they are taken (the
+// eigenvector arrays only for evec, zero-filled), balancing, then the pivot record and the
+// reduction to Hessenberg form.
+struct RealProblem {
+  heap::Array<double> wr, wi, vr, vi, scale, pivots;
+  Block block{0, -1};
 
-// Balancing and the reduction to Hessenberg form, shared by evec and eval: allocates the
-// pivot record after balancing.
-const char* reduce(PartView a, int32_t n, double* scale, double* scratch,
-                   heap::Array<double>& pivots, Block& block, const Interrupt& stop) {
-  block = balance(linalg::RealField::View{a}, n, scale);
-  pivots = heap::Array<double>(size_t(block.high) + 2);
-  if (!pivots) return msg::kOutOfMemory;
-  return eliminateToHessenberg(a, n, block, pivots.get(), scratch, stop);
-}
+  const char* prepare(aMatrix* a, bool vectors, const Interrupt& stop) {
+    if (a->rows < 1 || a->cols < 1) return msg::kInvalidDimension;
+    if (a->rows != a->cols) return msg::kMustBeSquare;
+    // A caller passing a matrix without its real part gets a message, not a crash.
+    if (!a->re) return msg::kUnknownError;
+    const int32_t n = a->rows;
+    const size_t count = size_t(n) * size_t(n);
+    if (!allocate(wr, n) || !allocate(wi, n) ||
+        (vectors && (!allocate(vr, count, true) || !allocate(vi, count, true))) ||
+        !allocate(scale, n)) {
+      return msg::kOutOfMemory;
+    }
+    const PartView h = realPart(a);
+    block = balance(linalg::RealField::View{h}, n, scale.get());
+    if (!allocate(pivots, size_t(block.high) + 2)) return msg::kOutOfMemory;
+    // wr serves as scratch until the eigenvalues fill it.
+    return eliminateToHessenberg(h, n, block, pivots.get(), wr.get(), stop);
+  }
+};
 
 }  // namespace
 }  // namespace eigen
 
-using eigen::Block;
-
 const char* evec(UfnCallContext* ctx, aMatrix* a, aMatrix** values, aMatrix** vectors) {
-  if (const char* failure = eigen::checkShape(a)) return failure;
-  const int32_t n = a->rows;
-  const size_t count = size_t(n) * size_t(n);
-  heap::Array<double> wr, wi, vr, vi, scale;
-  if (!eigen::allocate(wr, n) || !eigen::allocate(wi, n) || !eigen::allocate(vr, count, true) ||
-      !eigen::allocate(vi, count, true) || !eigen::allocate(scale, n)) {
-    return msg::kOutOfMemory;
-  }
-
   const Interrupt stop(ctx);
+  eigen::RealProblem p;
+  if (const char* failure = p.prepare(a, true, stop)) return failure;
+  const int32_t n = a->rows;
   const PartView h = realPart(a);
-  heap::Array<double> pivots;
-  Block block;
-  // wr serves as scratch until the eigenvalues fill it.
-  if (const char* failure = eigen::reduce(h, n, scale.get(), wr.get(), pivots, block, stop)) {
-    return failure;
-  }
-  *vectors = newMatrix(ctx, n, n, vr, vi);
+  *vectors = newMatrix(ctx, n, n, p.vr, p.vi);
   if (!*vectors) return msg::kOutOfMemory;
   const PartView zr = realPart(*vectors), zi = imagPart(*vectors);
 
-  eigen::accumulateElimination(h, zr, n, block, pivots.get());
+  eigen::accumulateElimination(h, zr, n, p.block, p.pivots.get());
   double norm;
-  if (const char* failure = eigen::realSchur(h, zr, n, block, wr.get(), wi.get(), norm, stop)) {
+  if (const char* failure =
+          eigen::realSchur(h, zr, n, p.block, p.wr.get(), p.wi.get(), norm, stop)) {
     return failure;
   }
   if (norm != 0.0) {
     // zi is free until the complex columns are formed.
-    if (const char* failure = eigen::backSubstitute(h, n, wr.get(), wi.get(), norm, zi, stop)) {
+    if (const char* failure = eigen::backSubstitute(h, n, p.wr.get(), p.wi.get(), norm, zi, stop)) {
       return failure;
     }
-    eigen::copyIsolatedRows(h, zr, n, block);
-    if (const char* failure = eigen::multiplyBack(h, zr, n, block, zi.data(), stop)) {
+    eigen::copyIsolatedRows(h, zr, n, p.block);
+    if (const char* failure = eigen::multiplyBack(h, zr, n, p.block, zi.data(), stop)) {
       return failure;
     }
   }
-  eigen::unbalanceRows(zr, n, block, scale.get());
-  eigen::formComplexColumns(zr, zi, n, wi.get());
+  eigen::unbalanceRows(zr, n, p.block, p.scale.get());
+  eigen::formComplexColumns(zr, zi, n, p.wi.get());
   eigen::scaleColumnsToUnitPeak({zr, zi}, n);
 
-  *values = newMatrix(ctx, n, 1, wr, wi);
+  *values = newMatrix(ctx, n, 1, p.wr, p.wi);
   return *values ? nullptr : msg::kOutOfMemory;
 }
 
 const char* eval(UfnCallContext* ctx, aRealMatrix* a, aVector** values) {
-  if (const char* failure = eigen::checkShape(a)) return failure;
-  const int32_t n = a->rows;
-  heap::Array<double> wr, wi, scale;
-  if (!eigen::allocate(wr, n) || !eigen::allocate(wi, n) || !eigen::allocate(scale, n))
-    return msg::kOutOfMemory;
-
   const Interrupt stop(ctx);
-  const PartView h = realPart(a);
-  heap::Array<double> pivots;
-  Block block;
-  if (const char* failure = eigen::reduce(h, n, scale.get(), wr.get(), pivots, block, stop)) {
-    return failure;
-  }
+  eigen::RealProblem p;
+  if (const char* failure = p.prepare(a, false, stop)) return failure;
+  const int32_t n = a->rows;
   double norm;
-  if (const char* failure =
-          eigen::realSchur(h, PartView(), n, block, wr.get(), wi.get(), norm, stop)) {
+  if (const char* failure = eigen::realSchur(realPart(a), PartView(), n, p.block, p.wr.get(),
+                                             p.wi.get(), norm, stop)) {
     return failure;
   }
-  *values = newMatrix(ctx, n, 1, wr, wi);
+  *values = newMatrix(ctx, n, 1, p.wr, p.wi);
   return *values ? nullptr : msg::kOutOfMemory;
 }
