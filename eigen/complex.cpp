@@ -24,6 +24,7 @@
 #include <cstddef>
 
 #include "eigen/eigen.h"
+#include "eigen/sweep_kernels.h"
 #include "pack/heap.h"
 #include "pack/messages.h"
 #include "pack/ownership.h"
@@ -328,13 +329,11 @@ class ComplexQr {
     }
     const int32_t firstRow = kVectors ? 0 : l;
     for (int32_t j = l + 1; j <= en; ++j) {
-      const double xr = w_.re[j - 1], xi = w_.im[j - 1];
+      const Complex x = load(w_, j - 1);
       const double c = h_.im(j, j - 1);
-      rotateColumns(h_.re.column(j - 1), h_.im.column(j - 1), h_.re.column(j), h_.im.column(j), xr,
-                    xi, c, firstRow, j, true);
+      rotateColumns(h_.column(j - 1), h_.column(j), x, c, firstRow, j, true);
       if constexpr (kVectors) {
-        rotateColumns(z_.re.column(j - 1), z_.im.column(j - 1), z_.re.column(j), z_.im.column(j),
-                      xr, xi, c, block_.low, block_.high, false);
+        rotateColumns(z_.column(j - 1), z_.column(j), x, c, block_.low, block_.high, false);
       }
     }
     if (scaled) {
@@ -373,26 +372,18 @@ class ComplexQr {
     im[i] = xr * zi + xi * zr - c * yi;
   }
 
-  // Columns y = (yr, yi) and v = (vr, vi), rows first .. last, become x y + c v and
-  // conj(x) v - c y. In H, entry `last` of y is the sub-diagonal entry just made zero: its
-  // imaginary part (holding c) counts as zero and stays (`inTriangle`).
-  static void rotateColumns(double* yr, double* yi, double* vr, double* vi, double xr, double xi,
-                            double c, int32_t first, int32_t last, bool inTriangle) {
-    const int32_t full = inTriangle ? last - 1 : last;
-    for (int32_t i = first; i <= full; ++i) {
-      const double y0 = yr[i], y1 = yi[i];
-      const double v0 = vr[i], v1 = vi[i];
-      yi[i] = xr * y1 + xi * y0 + c * v1;
-      yr[i] = xr * y0 - xi * y1 + c * v0;
-      vr[i] = xr * v0 + xi * v1 - c * y0;
-      vi[i] = xr * v1 - xi * v0 - c * y1;
-    }
+  // Columns y and v, rows first .. last, become x y + c v and conj(x) v - c y. In H, entry
+  // `last` of y is the sub-diagonal entry just made zero: its imaginary part (holding c)
+  // counts as zero and stays (`inTriangle`).
+  static void rotateColumns(SplitColumn y, SplitColumn v, Complex x, double c, int32_t first,
+                            int32_t last, bool inTriangle) {
+    rotateComplexColumns(y, v, x, c, first, inTriangle ? last - 1 : last);
     if (inTriangle && last >= first) {
-      const double y0 = yr[last], y1 = 0.0;
-      const double v0 = vr[last], v1 = vi[last];
-      yr[last] = xr * y0 - xi * y1 + c * v0;
-      vr[last] = xr * v0 + xi * v1 - c * y0;
-      vi[last] = xr * v1 - xi * v0 - c * y1;
+      const double y0 = y.re[last], y1 = 0.0;
+      const double v0 = v.re[last], v1 = v.im[last];
+      y.re[last] = x.re * y0 - x.im * y1 + c * v0;
+      v.re[last] = x.re * v0 + x.im * v1 - c * y0;
+      v.im[last] = x.re * v1 - x.im * v0 - c * y1;
     }
   }
 
@@ -541,13 +532,29 @@ const char* multiplyBackComplex(View h, View z, int32_t n, Block block, const In
     if (stop.requested()) return msg::kInterrupted;
     double* re = z.re.column(j);
     double* im = z.im.column(j);
-    for (int32_t k = block.low; k <= std::min(j - 1, block.high); ++k) {
-      const double* kr = z.re.column(k);
-      const double* ki = z.im.column(k);
+    const int32_t last = std::min(j - 1, block.high);
+    // Two terms at a time: each entry stays in registers between them, in order.
+    int32_t k = block.low;
+    for (; k + 1 <= last; k += 2) {
+      const SplitColumn x0 = z.column(k), x1 = z.column(k + 1);
+      const double hr0 = h.re(k, j), hi0 = h.im(k, j);
+      const double hr1 = h.re(k + 1, j), hi1 = h.im(k + 1, j);
+      for (int32_t i = block.low; i <= block.high; ++i) {
+        double r = re[i], s = im[i];
+        r = r + x0.re[i] * hr0 - x0.im[i] * hi0;
+        s = s + x0.re[i] * hi0 + x0.im[i] * hr0;
+        r = r + x1.re[i] * hr1 - x1.im[i] * hi1;
+        s = s + x1.re[i] * hi1 + x1.im[i] * hr1;
+        re[i] = r;
+        im[i] = s;
+      }
+    }
+    for (; k <= last; ++k) {
+      const SplitColumn x = z.column(k);
       const double hr = h.re(k, j), hi = h.im(k, j);
       for (int32_t i = block.low; i <= block.high; ++i) {
-        re[i] = re[i] + kr[i] * hr - ki[i] * hi;
-        im[i] = im[i] + kr[i] * hi + ki[i] * hr;
+        re[i] = re[i] + x.re[i] * hr - x.im[i] * hi;
+        im[i] = im[i] + x.re[i] * hi + x.im[i] * hr;
       }
     }
   }

@@ -21,6 +21,7 @@
 #include <cmath>
 
 #include "eigen/eigen.h"
+#include "eigen/sweep_kernels.h"
 #include "linalg/field.h"
 #include "linalg/kernels.h"
 #include "linalg/rotations.h"
@@ -216,7 +217,17 @@ const char* multiplyBack(PartView h, PartView z, int32_t n, Block block, double*
     if (stop.requested()) return msg::kInterrupted;
     const int32_t last = std::min(j, block.high);
     for (int32_t i = block.low; i <= block.high; ++i) sums[i] = 0.0;
-    for (int32_t k = block.low; k <= last; ++k) {
+    // Four terms at a time: each row's sum stays in a register between them, in order.
+    int32_t k = block.low;
+    for (; k + 3 <= last; k += 4) {
+      const double *z0 = z.column(k), *z1 = z.column(k + 1), *z2 = z.column(k + 2),
+                   *z3 = z.column(k + 3);
+      const double h0 = h(k, j), h1 = h(k + 1, j), h2 = h(k + 2, j), h3 = h(k + 3, j);
+      for (int32_t i = block.low; i <= block.high; ++i) {
+        sums[i] = sums[i] + z0[i] * h0 + z1[i] * h1 + z2[i] * h2 + z3[i] * h3;
+      }
+    }
+    for (; k <= last; ++k) {
       const double* column = z.column(k);
       const double factor = h(k, j);
       for (int32_t i = block.low; i <= block.high; ++i) sums[i] += column[i] * factor;
@@ -409,11 +420,6 @@ class DoubleShiftQr {
     catchUp(batch, current, lastColumn);
   }
 
-  // The reflector of one bulge position: x, y, zz scale the combination, q and r weigh
-  // the second and third entries.
-  struct Reflector {
-    double x, y, zz, q, r;
-  };
   struct Step {
     int32_t k;
     bool order3;
@@ -472,30 +478,12 @@ class DoubleShiftQr {
     const int32_t k = step.k;
     const int32_t firstRow = kVectors ? 0 : l;
     const int32_t lastRow = std::min(en, k + 3);
-    reflectColumns(h_.column(k), h_.column(k + 1), step.order3 ? h_.column(k + 2) : nullptr, step.v,
-                   firstRow, lastRow);
+    eigen::reflectColumns(h_.column(k), h_.column(k + 1), step.order3 ? h_.column(k + 2) : nullptr,
+                          step.v, firstRow, lastRow);
     if constexpr (kVectors) {
-      reflectColumns(z_.column(k), z_.column(k + 1), step.order3 ? z_.column(k + 2) : nullptr,
-                     step.v, block_.low, block_.high);
-    }
-  }
-
-  // Columns c0, c1 and c2 (none at the last bulge position) over rows first .. last.
-  static void reflectColumns(double* c0, double* c1, double* c2, const Reflector& v, int32_t first,
-                             int32_t last) {
-    if (c2) {
-      for (int32_t i = first; i <= last; ++i) {
-        const double p = v.x * c0[i] + v.y * c1[i] + v.zz * c2[i];
-        c2[i] -= p * v.r;
-        c1[i] -= p * v.q;
-        c0[i] -= p;
-      }
-    } else {
-      for (int32_t i = first; i <= last; ++i) {
-        const double p = v.x * c0[i] + v.y * c1[i];
-        c1[i] -= p * v.q;
-        c0[i] -= p;
-      }
+      eigen::reflectColumns(z_.column(k), z_.column(k + 1),
+                            step.order3 ? z_.column(k + 2) : nullptr, step.v, block_.low,
+                            block_.high);
     }
   }
 

@@ -12,6 +12,7 @@
 
 #include "eigen/complex.h"
 #include "eigen/general.h"
+#include "eigen/sweep_kernels.h"
 #include "eigen/symmetric.h"
 #include "linalg/field.h"
 
@@ -315,26 +316,32 @@ const int kSchurOrders[] = {1, 2, 3, 5, 8, 17, 40, 70};
 
 TEST(EigenReference, RealSchur) {
   std::mt19937 rng(10);
-  for (int n : kSchurOrders) {
-    for (bool sparse : {false, true}) {
-      for (bool vectors : {false, true}) {
-        const Block b{n / 5, n - 1 - n / 6};
-        SCOPED_TRACE(std::to_string(n) + (sparse ? " sparse" : "") + (vectors ? " vectors" : ""));
-        Square expected = hessenberg(n, sparse, b, rng), actual = expected;
-        Square z1 = sample(n, false, rng), z2 = z1;
-        std::vector<double> wr1(n), wi1(n), wr2(n), wi2(n);
-        double norm;
-        const char* message = textbookRealSchur(expected, vectors ? &z1 : nullptr, n, b, wr1, wi1);
-        EXPECT_EQ(eigen::realSchur(actual.view(), vectors ? z2.view() : PartView(), n, b,
-                                   wr2.data(), wi2.data(), norm),
-                  message);
-        EXPECT_TRUE(sameBits(expected.a, actual.a));
-        EXPECT_TRUE(sameBits(z1.a, z2.a));
-        EXPECT_TRUE(sameBits(wr1, wr2));
-        EXPECT_TRUE(sameBits(wi1, wi2));
+  // The sweeps' column kernels as built for this processor, and the SSE2 ones.
+  for (bool baseline : {false, true}) {
+    eigen::useBaselineSweepKernels(baseline);
+    for (int n : kSchurOrders) {
+      for (bool sparse : {false, true}) {
+        for (bool vectors : {false, true}) {
+          const Block b{n / 5, n - 1 - n / 6};
+          SCOPED_TRACE(std::to_string(n) + (sparse ? " sparse" : "") + (vectors ? " vectors" : ""));
+          Square expected = hessenberg(n, sparse, b, rng), actual = expected;
+          Square z1 = sample(n, false, rng), z2 = z1;
+          std::vector<double> wr1(n), wi1(n), wr2(n), wi2(n);
+          double norm;
+          const char* message =
+              textbookRealSchur(expected, vectors ? &z1 : nullptr, n, b, wr1, wi1);
+          EXPECT_EQ(eigen::realSchur(actual.view(), vectors ? z2.view() : PartView(), n, b,
+                                     wr2.data(), wi2.data(), norm),
+                    message);
+          EXPECT_TRUE(sameBits(expected.a, actual.a));
+          EXPECT_TRUE(sameBits(z1.a, z2.a));
+          EXPECT_TRUE(sameBits(wr1, wr2));
+          EXPECT_TRUE(sameBits(wi1, wi2));
+        }
       }
     }
   }
+  eigen::useBaselineSweepKernels(false);
 }
 
 // A quasi-triangular matrix and its "eigenvalues": the diagonal, with some 2 x 2 blocks
@@ -682,31 +689,36 @@ const char* textbookComplexSchur(ComplexSquare& h, ComplexSquare* z, int n, Bloc
 
 TEST(EigenReference, ComplexSchur) {
   std::mt19937 rng(11);
-  for (int n : kSchurOrders) {
-    for (bool sparse : {false, true}) {
-      for (bool vectors : {false, true}) {
-        const Block b{n / 5, n - 1 - n / 6};
-        SCOPED_TRACE(std::to_string(n) + (sparse ? " sparse" : "") + (vectors ? " vectors" : ""));
-        ComplexSquare expected{hessenberg(n, sparse, b, rng), hessenberg(n, sparse, b, rng)};
-        ComplexSquare actual = expected;
-        ComplexSquare z1 = complexSample(n, false, rng), z2 = z1;
-        std::vector<double> wr1(n), wi1(n), wr2(n), wi2(n);
-        const int allowed = vectors ? 30 : 31;
-        const char* message =
-            textbookComplexSchur(expected, vectors ? &z1 : nullptr, n, b, wr1, wi1, allowed);
-        EXPECT_EQ(
-            eigen::complexSchur(actual.view(), vectors ? z2.view() : linalg::ComplexField::View{},
-                                n, b, {wr2.data(), wi2.data()}, allowed),
-            message);
-        EXPECT_TRUE(sameBits(expected.re.a, actual.re.a));
-        EXPECT_TRUE(sameBits(expected.im.a, actual.im.a));
-        EXPECT_TRUE(sameBits(z1.re.a, z2.re.a));
-        EXPECT_TRUE(sameBits(z1.im.a, z2.im.a));
-        EXPECT_TRUE(sameBits(wr1, wr2));
-        EXPECT_TRUE(sameBits(wi1, wi2));
+  // The sweeps' column kernels as built for this processor, and the SSE2 ones.
+  for (bool baseline : {false, true}) {
+    eigen::useBaselineSweepKernels(baseline);
+    for (int n : kSchurOrders) {
+      for (bool sparse : {false, true}) {
+        for (bool vectors : {false, true}) {
+          const Block b{n / 5, n - 1 - n / 6};
+          SCOPED_TRACE(std::to_string(n) + (sparse ? " sparse" : "") + (vectors ? " vectors" : ""));
+          ComplexSquare expected{hessenberg(n, sparse, b, rng), hessenberg(n, sparse, b, rng)};
+          ComplexSquare actual = expected;
+          ComplexSquare z1 = complexSample(n, false, rng), z2 = z1;
+          std::vector<double> wr1(n), wi1(n), wr2(n), wi2(n);
+          const int allowed = vectors ? 30 : 31;
+          const char* message =
+              textbookComplexSchur(expected, vectors ? &z1 : nullptr, n, b, wr1, wi1, allowed);
+          EXPECT_EQ(
+              eigen::complexSchur(actual.view(), vectors ? z2.view() : linalg::ComplexField::View{},
+                                  n, b, {wr2.data(), wi2.data()}, allowed),
+              message);
+          EXPECT_TRUE(sameBits(expected.re.a, actual.re.a));
+          EXPECT_TRUE(sameBits(expected.im.a, actual.im.a));
+          EXPECT_TRUE(sameBits(z1.re.a, z2.re.a));
+          EXPECT_TRUE(sameBits(z1.im.a, z2.im.a));
+          EXPECT_TRUE(sameBits(wr1, wr2));
+          EXPECT_TRUE(sameBits(wi1, wi2));
+        }
       }
     }
   }
+  eigen::useBaselineSweepKernels(false);
 }
 
 TEST(EigenReference, ComplexBackSubstitutionAndMultiplication) {

@@ -1,0 +1,51 @@
+// The sweeps' column kernels for SSE2, and the choice of their AVX2 build where the
+// processor has it (x86-64 only).
+#include "eigen/sweep_kernels.h"
+
+#include "eigen/sweep_loops.h"
+
+namespace eigen {
+
+#if defined(__x86_64__)
+// sweep_kernels_avx2.cpp, compiled for AVX2.
+void reflectColumnsAvx2(double* c0, double* c1, double* c2, const Reflector& v, int32_t first,
+                        int32_t last);
+void rotateComplexColumnsAvx2(double* yr, double* yi, double* vr, double* vi, double xr, double xi,
+                              double c, int32_t first, int32_t last);
+#endif
+
+namespace {
+
+bool baselineOnly = false;
+
+#if defined(__x86_64__)
+bool useAvx2() {
+  static const bool available = __builtin_cpu_supports("avx2");
+  return available && !baselineOnly;
+}
+#endif
+
+}  // namespace
+
+void useBaselineSweepKernels(bool only) {
+  baselineOnly = only;
+}
+
+void reflectColumns(double* c0, double* c1, double* c2, const Reflector& v, int32_t first,
+                    int32_t last) {
+#if defined(__x86_64__)
+  if (useAvx2()) return reflectColumnsAvx2(c0, c1, c2, v, first, last);
+#endif
+  reflectColumnsLoop(c0, c1, c2, v, first, last);
+}
+
+void rotateComplexColumns(linalg::SplitColumn y, linalg::SplitColumn v, linalg::Complex x, double c,
+                          int32_t first, int32_t last) {
+#if defined(__x86_64__)
+  if (useAvx2())
+    return rotateComplexColumnsAvx2(y.re, y.im, v.re, v.im, x.re, x.im, c, first, last);
+#endif
+  rotateComplexColumnsLoop(y.re, y.im, v.re, v.im, x.re, x.im, c, first, last);
+}
+
+}  // namespace eigen
