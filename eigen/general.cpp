@@ -401,7 +401,7 @@ class DoubleShiftQr {
         h_(k, k - 1) = -h_(k, k - 1);
       }
       p += s;
-      const Step step{k, order3, {p / s, q / s, r / s, q / p, r / p}};
+      const BulgeStep step{k, order3, {p / s, q / s, r / s, q / p, r / p}};
       batch.steps[batch.count++] = step;
       if (current >= k) reflectRows(h_.column(k) + k, h_.ld(), step, current - k + 1);
       // The window's new column comes with the next few, which then take steps at once.
@@ -410,8 +410,9 @@ class DoubleShiftQr {
         catchUp(batch, current, std::max(window, std::min(current + kGroup, lastColumn)));
       }
       reflectColumns(step, en, l);
-      if (batch.count == Batch::kCapacity) {
-        // All columns have the batch; those right of the window start the next one.
+      if (k + 2 - batch.steps[0].k > Batch::kCapacity) {
+        // All columns have the batch; those right of the window start the next one. (A
+        // batch spans at most kCapacity rows of steps, skipped ones included.)
         catchUp(batch, current, lastColumn);
         batch.count = 0;
         current = window;
@@ -420,31 +421,38 @@ class DoubleShiftQr {
     catchUp(batch, current, lastColumn);
   }
 
-  struct Step {
-    int32_t k;
-    bool order3;
-    Reflector v;
-  };
   // The steps of the sweep so far that columns right of `current` still lack (they have
   // every earlier one).
   struct Batch {
     static constexpr int kCapacity = 32;
-    Step steps[kCapacity];
+    BulgeStep steps[kCapacity];
     int count = 0;
   };
 
   // Brings columns current+1 .. last up to date with the batch's steps (a step reaches the
-  // columns from its own index on), and moves `current` there. Each step is taken down a
-  // group of columns at a time: one column's steps depend on each other, the group's
-  // columns do not.
+  // columns from its own index on), and moves `current` there. A group of columns at a
+  // time is copied out row by row, so that each step's rows run across the group
+  // contiguously; one column's steps depend on each other, the group's columns do not.
   static constexpr int32_t kGroup = 32;
   void catchUp(const Batch& batch, int32_t& current, int32_t last) {
+    if (batch.count == 0) {
+      current = std::max(current, last);
+      return;
+    }
+    const int32_t top = batch.steps[0].k;
+    const int32_t bottom = std::min(batch.steps[batch.count - 1].k + 2, n_ - 1);
+    const int32_t rows = bottom - top + 1;
+    double block[(Batch::kCapacity + 2) * kGroup];
     for (int32_t first = current + 1; first <= last; first += kGroup) {
-      const int32_t end = std::min(first + kGroup - 1, last);
-      for (int t = 0; t < batch.count; ++t) {
-        const Step& step = batch.steps[t];
-        reflectRows(h_.column(std::max(first, step.k)) + step.k, h_.ld(), step,
-                    end - std::max(first, step.k) + 1);
+      const int32_t width = std::min(kGroup, last - first + 1);
+      for (int32_t c = 0; c < width; ++c) {
+        const double* column = h_.column(first + c) + top;
+        for (int32_t r = 0; r < rows; ++r) block[r * width + c] = column[r];
+      }
+      reflectBlockRows(block, width, top, first, batch.steps, batch.count);
+      for (int32_t c = 0; c < width; ++c) {
+        double* column = h_.column(first + c) + top;
+        for (int32_t r = 0; r < rows; ++r) column[r] = block[r * width + c];
       }
     }
     current = std::max(current, last);
@@ -452,7 +460,7 @@ class DoubleShiftQr {
 
   // A step's reflection from the left on `count` columns `stride` apart, starting at
   // `rows`, their rows k .. k+2 (k .. k+1 at the last bulge position).
-  static void reflectRows(double* rows, ptrdiff_t stride, const Step& step, int32_t count) {
+  static void reflectRows(double* rows, ptrdiff_t stride, const BulgeStep& step, int32_t count) {
     const Reflector& v = step.v;
     if (step.order3) {
       for (int32_t t = 0; t < count; ++t) {
@@ -474,7 +482,7 @@ class DoubleShiftQr {
 
   // A step's reflection from the right: columns k .. k+2 over rows (from the top, or from
   // l) .. min(en, k+3), and of Z over the block's rows.
-  void reflectColumns(const Step& step, int32_t en, int32_t l) {
+  void reflectColumns(const BulgeStep& step, int32_t en, int32_t l) {
     const int32_t k = step.k;
     const int32_t firstRow = kVectors ? 0 : l;
     const int32_t lastRow = std::min(en, k + 3);

@@ -8,6 +8,8 @@ namespace eigen {
 
 #if defined(__x86_64__)
 // sweep_kernels_avx2.cpp, compiled for AVX2.
+void reflectBlockRowsAvx2(double* block, int32_t width, int32_t top, int32_t firstColumn,
+                          const BulgeStep* steps, int count);
 void reflectColumnsAvx2(double* c0, double* c1, double* c2, const Reflector& v, int32_t first,
                         int32_t last);
 void rotateComplexColumnsAvx2(double* yr, double* yi, double* vr, double* vi, double xr, double xi,
@@ -29,6 +31,14 @@ bool useAvx2() {
 
 void useBaselineSweepKernels(bool only) {
   baselineOnly = only;
+}
+
+void reflectBlockRows(double* block, int32_t width, int32_t top, int32_t firstColumn,
+                      const BulgeStep* steps, int count) {
+#if defined(__x86_64__)
+  if (useAvx2()) return reflectBlockRowsAvx2(block, width, top, firstColumn, steps, count);
+#endif
+  reflectBlockRowsLoop(block, width, top, firstColumn, steps, count);
 }
 
 void reflectColumns(double* c0, double* c1, double* c2, const Reflector& v, int32_t first,

@@ -1,6 +1,6 @@
-// The column work of the QR sweeps, where the eigensolvers spend most of their time: a
-// reflection of order 3 (or 2) applied to three (two) columns, and a complex plane rotation
-// applied to two complex columns. Each element goes through the same operations whichever
+// The work of the QR sweeps, where the eigensolvers spend most of their time: reflections
+// of order 3 (or 2) applied to rows and to columns, and a complex plane rotation applied to
+// two complex columns. Each element goes through the same operations whichever
 // way the loops are compiled: SSE2 everywhere and, on x86-64 processors that have it, AVX2
 // without fused multiply-adds (eigen/sweep_kernels.cpp chooses at run time).
 #pragma once
@@ -16,6 +16,20 @@ namespace eigen {
 struct Reflector {
   double x, y, zz, q, r;
 };
+
+// A double-shift QR step: its reflector acts on rows k .. k+2 (k .. k+1 when not order3)
+// from the left and on columns k .. k+2 (k .. k+1) from the right.
+struct BulgeStep {
+  int32_t k;
+  bool order3;
+  Reflector v;
+};
+
+// The reflections from the left of `count` steps, in order, on a block of matrix columns
+// held row by row: matrix row `top` + r, block column c (matrix column firstColumn + c) is
+// block[r * width + c]. A step reaches the columns from its own index k on.
+void reflectBlockRows(double* block, int32_t width, int32_t top, int32_t firstColumn,
+                      const BulgeStep* steps, int count);
 
 // Rows first .. last of the columns c0, c1, c2 (c2 null for a reflection of order 2):
 // p = x c0 + y c1 + zz c2, then c2 -= p r, c1 -= p q, c0 -= p.

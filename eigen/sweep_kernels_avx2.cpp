@@ -4,6 +4,11 @@
 
 namespace eigen {
 
+void reflectBlockRowsAvx2(double* block, int32_t width, int32_t top, int32_t firstColumn,
+                          const BulgeStep* steps, int count) {
+  reflectBlockRowsLoop(block, width, top, firstColumn, steps, count);
+}
+
 void reflectColumnsAvx2(double* c0, double* c1, double* c2, const Reflector& v, int32_t first,
                         int32_t last) {
   reflectColumnsLoop(c0, c1, c2, v, first, last);

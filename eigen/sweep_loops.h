@@ -3,10 +3,38 @@
 // own copy.
 #pragma once
 
+#include <cstddef>
+
 #include "eigen/sweep_kernels.h"
 
 namespace eigen {
 namespace {
+
+void reflectBlockRowsLoop(double* block, int32_t width, int32_t top, int32_t firstColumn,
+                          const BulgeStep* steps, int count) {
+  for (int t = 0; t < count; ++t) {
+    const BulgeStep& step = steps[t];
+    const Reflector& v = step.v;
+    const int32_t from = step.k > firstColumn ? step.k - firstColumn : 0;
+    double* __restrict r0 = block + size_t(step.k - top) * width;
+    double* __restrict r1 = r0 + width;
+    if (step.order3) {
+      double* __restrict r2 = r1 + width;
+      for (int32_t c = from; c < width; ++c) {
+        const double p = r0[c] + v.q * r1[c] + v.r * r2[c];
+        r2[c] -= p * v.zz;
+        r1[c] -= p * v.y;
+        r0[c] -= p * v.x;
+      }
+    } else {
+      for (int32_t c = from; c < width; ++c) {
+        const double p = r0[c] + v.q * r1[c];
+        r1[c] -= p * v.y;
+        r0[c] -= p * v.x;
+      }
+    }
+  }
+}
 
 void reflectColumnsLoop(double* __restrict c0, double* __restrict c1, double* __restrict c2,
                         const Reflector& v, int32_t first, int32_t last) {
