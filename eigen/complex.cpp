@@ -15,8 +15,9 @@
 // Complex numbers are held as their two parts and every product is written out part by
 // part in the order the published routines use, so both solvers compute the same bits on
 // their common steps. Loops run down columns where an element's operations allow: the
-// reduction's right-hand reflections, the back-substitution (over the triangle transposed
-// into the free lower half) and the back multiplication.
+// reduction's right-hand reflections, each QR step's rotations (the left-hand ones column by
+// column, in groups), the back-substitution (over the triangle transposed into the free
+// lower half) and the back multiplication.
 #include "eigen/complex.h"
 
 #include <algorithm>

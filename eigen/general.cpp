@@ -14,7 +14,11 @@
 //
 // Loops run down columns where an element's sequence of operations allows: the elimination,
 // the back-substitution (over a transposed copy of the triangle) and the back
-// multiplication. The QR sweeps touch three neighbouring rows of each column at a time.
+// multiplication. In the QR sweeps each step's reflection from the right and its
+// accumulation into Z run down three columns (eigen/sweep_kernels.h); its reflection from the
+// left reaches the columns beyond the current window in batches of steps. Every element
+// still meets the published routines' operations in their order, so the results are theirs
+// bit for bit.
 #include "eigen/general.h"
 
 #include <algorithm>
