@@ -79,6 +79,9 @@ using bench::Lapack;
 // The families whose cases are timed.
 void (*const kFamilies[])(bench::Cases&) = {
     bench::addLinearSystemCases,
+    bench::addSingularValueCases,
+    bench::addFactoringCases,
+    bench::addEigenvalueCases,
     bench::addEigenCases,
 };
 

@@ -1,12 +1,10 @@
-// The eigenproblems at orders 3, 100 and 500, each kind of matrix with its LAPACK driver,
-// without and with eigenvectors:
+// The generalised eigenproblem at orders 3, 100 and 500, and one eigenvector by inverse
+// iteration at orders 100 and 500:
 //
-//   eigenvals, eigenvecs (symmetric)   dsyev  (jobz N, V)
-//   eigenvals, eigenvecs (general)     dgeev  (jobvr N, V)
-//   eigenvals, eigenvecs (complex)     zgeev  (jobvr N, V)
-//
-// The symmetric matrix is B + B^T, the general one B, the complex one B + iC, with B and C
-// uniform in [-1, 1].
+//   genvals(M, N)   dggev, no vectors
+//   genvecs(M, N)   dggev with right vectors
+//   eigenvec(M, z)  zgetrf and two zgetrs on M - z I: the factorisation and solves that
+//                   are the core of the job (eigenvec does about a dozen solves)
 #include <complex>
 
 #include "bench/cases.h"
@@ -15,127 +13,87 @@ namespace bench {
 
 namespace {
 
-using Dsyev = void(const char* jobz, const char* uplo, const int* n, double* a, const int* lda,
-                   double* w, double* work, const int* lwork, int* info, size_t, size_t);
-using Dgeev = void(const char* jobvl, const char* jobvr, const int* n, double* a, const int* lda,
-                   double* wr, double* wi, double* vl, const int* ldvl, double* vr, const int* ldvr,
-                   double* work, const int* lwork, int* info, size_t, size_t);
-using Zgeev = void(const char* jobvl, const char* jobvr, const int* n, std::complex<double>* a,
-                   const int* lda, std::complex<double>* w, std::complex<double>* vl,
-                   const int* ldvl, std::complex<double>* vr, const int* ldvr,
-                   std::complex<double>* work, const int* lwork, double* rwork, int* info, size_t,
-                   size_t);
-using Ternary = Anyval*(UfnCallContext*, Anyval*, Anyval*);
+using Dggev = void(const char* jobvl, const char* jobvr, const int* n, double* a, const int* lda,
+                   double* b, const int* ldb, double* alphar, double* alphai, double* beta,
+                   double* vl, const int* ldvl, double* vr, const int* ldvr, double* work,
+                   const int* lwork, int* info, size_t jobvlLength, size_t jobvrLength);
+using Zgetrf = void(const int* m, const int* n, std::complex<double>* a, const int* lda, int* ipiv,
+                    int* info);
+using Zgetrs = void(const char* trans, const int* n, const int* nrhs, const std::complex<double>* a,
+                    const int* lda, const int* ipiv, std::complex<double>* b, const int* ldb,
+                    int* info, size_t transLength);
 
-// The TOL eigenvals receives (and does not use).
-aComplex tol{kTagScalar, 0, 0.001, 0.0};
-
-// dsyev with jobz "N" or "V", its work space asked for first.
-std::function<int()> dsyevJob(const Lapack& lapack, std::vector<double> a, int n,
-                              const char* jobz) {
-  auto dsyev = lapack.routine<Dsyev>("dsyev_");
-  int lwork = -1, info;
-  double size;
-  dsyev(jobz, "L", &n, nullptr, &n, nullptr, &size, &lwork, &info, 1, 1);
-  lwork = static_cast<int>(size);
-  return onCopy(std::move(a), [=, w = std::vector<double>(n),
-                               work = std::vector<double>(lwork)](double* copy) mutable {
-    int info;
-    dsyev(jobz, "L", &n, copy, &n, w.data(), work.data(), &lwork, &info, 1, 1);
-    return info;
-  });
-}
-
-// dgeev with right eigenvectors or none.
-std::function<int()> dgeevJob(const Lapack& lapack, std::vector<double> a, int n,
-                              const char* jobvr) {
-  auto dgeev = lapack.routine<Dgeev>("dgeev_");
-  int lwork = -1, info, one = 1;
-  double size;
-  dgeev("N", jobvr, &n, nullptr, &n, nullptr, nullptr, nullptr, &one, nullptr, &n, &size, &lwork,
-        &info, 1, 1);
-  lwork = static_cast<int>(size);
-  return onCopy(std::move(a), [=, wr = std::vector<double>(n), wi = std::vector<double>(n),
-                               vr = std::vector<double>(size_t(n) * n),
-                               work = std::vector<double>(lwork)](double* copy) mutable {
-    int info, one = 1;
-    dgeev("N", jobvr, &n, copy, &n, wr.data(), wi.data(), nullptr, &one, vr.data(), &n, work.data(),
-          &lwork, &info, 1, 1);
-    return info;
-  });
-}
-
-// zgeev with right eigenvectors or none; `a` holds the complex entries as (re, im) pairs.
-std::function<int()> zgeevJob(const Lapack& lapack, std::vector<double> a, int n,
-                              const char* jobvr) {
-  using Complex = std::complex<double>;
-  auto zgeev = lapack.routine<Zgeev>("zgeev_");
-  // The query looks at the arrays too: it is given real ones.
-  std::vector<Complex> probe(size_t(n) * n + n);
-  std::vector<double> realProbe(2 * n);
-  int lwork = -1, info, one = 1;
-  Complex size;
-  zgeev("N", jobvr, &n, probe.data(), &n, probe.data(), probe.data(), &one, probe.data(), &n, &size,
-        &lwork, realProbe.data(), &info, 1, 1);
-  lwork = static_cast<int>(size.real());
-  return onCopy(std::move(a),
-                [=, w = std::vector<Complex>(n), vr = std::vector<Complex>(size_t(n) * n),
-                 work = std::vector<Complex>(lwork),
-                 rwork = std::vector<double>(2 * n)](double* copy) mutable {
-                  int info, one = 1;
-                  zgeev("N", jobvr, &n, reinterpret_cast<Complex*>(copy), &n, w.data(), nullptr,
-                        &one, vr.data(), &n, work.data(), &lwork, rwork.data(), &info, 1, 1);
-                  return info;
-                });
-}
-
-void addOrder(Cases& cases, int n) {
+void addPencil(Cases& cases, int n) {
   UfnCallContext* ctx = host().context();
-  const std::vector<double> b = randomMatrix(n, n, n + 10), c = randomMatrix(n, n, n + 11);
-  std::vector<double> symmetric(b.size()), interleaved(2 * b.size());
-  for (int j = 0; j < n; ++j) {
-    for (int i = 0; i < n; ++i)
-      symmetric[i + size_t(j) * n] = b[i + size_t(j) * n] + b[j + size_t(i) * n];
-  }
-  for (size_t k = 0; k < b.size(); ++k) interleaved[2 * k] = b[k], interleaved[2 * k + 1] = c[k];
-  Anyval* symmetricValue = asValue(host().matrix(n, n, symmetric.data()));
-  Anyval* generalValue = asValue(host().matrix(n, n, b.data()));
-  Anyval* complexValue = asValue(host().matrix(n, n, b.data(), c.data()));
+  const std::vector<double> a = randomMatrix(n, n, 2 * n), b = randomMatrix(n, n, 2 * n + 1);
+  Anyval* aValue = asValue(host().matrix(n, n, a.data()));
+  Anyval* bValue = asValue(host().matrix(n, n, b.data()));
+  std::vector<double> ab = a;
+  ab.insert(ab.end(), b.begin(), b.end());
   const std::string order = std::to_string(n);
 
-  auto eigenvals = entry<Ternary>("eigenvals");
-  auto eigenvecs = entry<Unary>("eigenvecs");
-  Anyval* tolValue = asValue(&tol);
-  const struct {
-    const char* kind;
-    Anyval* value;
-    const char* routine;
-    std::function<std::function<int()>(const Lapack&, const char* job)> job;
-  } kinds[] = {
-      {"symmetric", symmetricValue, "dsyev",
-       [=](const Lapack& l, const char* job) { return dsyevJob(l, symmetric, n, job); }},
-      {"general", generalValue, "dgeev",
-       [=](const Lapack& l, const char* job) { return dgeevJob(l, b, n, job); }},
-      {"complex", complexValue, "zgeev",
-       [=](const Lapack& l, const char* job) { return zgeevJob(l, interleaved, n, job); }},
-  };
-  for (const auto& k : kinds) {
-    Anyval* m = k.value;
-    const std::string kind = std::string(" (") + k.kind + ")";
-    const auto job = k.job;
-    cases.push_back({"eigenvals" + kind, order, std::string(k.routine) + " without vectors",
-                     [=] { return eigenvals(ctx, m, tolValue); },
-                     [=](const Lapack& lapack) { return job(lapack, "N"); }});
-    cases.push_back({"eigenvecs" + kind, order, std::string(k.routine) + " with vectors",
-                     [=] { return eigenvecs(ctx, m); },
-                     [=](const Lapack& lapack) { return job(lapack, "V"); }});
+  for (bool vectors : {false, true}) {
+    auto function = entry<Binary>(vectors ? "genvecs" : "genvals");
+    cases.push_back({vectors ? "genvecs" : "genvals", order,
+                     vectors ? "dggev with vectors" : "dggev",
+                     [=] { return function(ctx, aValue, bValue); },
+                     [=](const Lapack& lapack) {
+                       auto dggev = lapack.routine<Dggev>("dggev_");
+                       const char* job = vectors ? "V" : "N";
+                       const int lwork = 16 * n + 64, one = 1;
+                       return onCopy(ab, [=, alpha = std::vector<double>(3 * n),
+                                          v = std::vector<double>(vectors ? n * n : 1),
+                                          work = std::vector<double>(lwork)](double* w) mutable {
+                         int info;
+                         const int ldv = vectors ? n : one;
+                         dggev("N", job, &n, w, &n, w + n * n, &n, alpha.data(), alpha.data() + n,
+                               alpha.data() + 2 * n, nullptr, &one, v.data(), &ldv, work.data(),
+                               &lwork, &info, 1, 1);
+                         return info;
+                       });
+                     }});
   }
+}
+
+// A random matrix with the eigenvalue M(0, 0): its first column is zero below the diagonal.
+void addEigenvector(Cases& cases, int n) {
+  UfnCallContext* ctx = host().context();
+  std::vector<double> m = randomMatrix(n, n, 3 * n);
+  for (int i = 1; i < n; ++i) m[i] = 0.0;
+  const double z = m[0];
+  Anyval* mValue = asValue(host().matrix(n, n, m.data()));
+  // The eigenvalue, a scalar that lives as long as the program.
+  Anyval* zValue = asValue(new aComplex{kTagScalar, 0, z, 0.0});
+  // M - z I as LAPACK's interleaved complex numbers, then a right-hand side of ones.
+  std::vector<double> shifted(2 * size_t(n) * n + 2 * n, 0.0);
+  for (int k = 0; k < n * n; ++k) shifted[2 * k] = m[k];
+  for (int i = 0; i < n; ++i) shifted[2 * (i + size_t(i) * n)] += -z + 1e-12;
+  for (int i = 0; i < n; ++i) shifted[2 * size_t(n) * n + 2 * i] = 1.0;
+
+  auto eigenvec = entry<Binary>("eigenvec");
+  cases.push_back({"eigenvec", std::to_string(n), "zgetrf+2 zgetrs",
+                   [=] { return eigenvec(ctx, mValue, zValue); },
+                   [=](const Lapack& lapack) {
+                     auto zgetrf = lapack.routine<Zgetrf>("zgetrf_");
+                     auto zgetrs = lapack.routine<Zgetrs>("zgetrs_");
+                     return onCopy(shifted, [=, pivots = std::vector<int>(n)](double* w) mutable {
+                       auto* a = reinterpret_cast<std::complex<double>*>(w);
+                       std::complex<double>* x = a + size_t(n) * n;
+                       int info, one = 1;
+                       zgetrf(&n, &n, a, &n, pivots.data(), &info);
+                       for (int solve = 0; solve < 2 && info == 0; ++solve) {
+                         zgetrs("N", &n, &one, a, &n, pivots.data(), x, &n, &info, 1);
+                       }
+                       return info;
+                     });
+                   }});
 }
 
 }  // namespace
 
 void addEigenCases(Cases& cases) {
-  for (int n : {3, 100, 500}) addOrder(cases, n);
+  for (int n : {3, 100, 500}) addPencil(cases, n);
+  for (int n : {100, 500}) addEigenvector(cases, n);
 }
 
 }  // namespace bench

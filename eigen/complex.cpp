@@ -26,6 +26,7 @@
 
 #include "eigen/eigen.h"
 #include "eigen/sweep_kernels.h"
+#include "linalg/rotations.h"
 #include "pack/heap.h"
 #include "pack/messages.h"
 #include "pack/ownership.h"
@@ -39,15 +40,12 @@ using linalg::SmithDivisor;
 using linalg::SplitColumn;
 using View = ComplexField::View;
 
-constexpr double kEpsilon = 2.220446049250313e-16;  // 2^-52
+using linalg::kEpsilon;
 
 // |x + iy| = m sqrt(1 + (s / m)^2), m the larger and s the smaller of |x| and |y|: no
-// square can overflow. x or y must not be zero.
+// square can overflow.
 double modulus(double x, double y) {
-  const double a = std::fabs(x), b = std::fabs(y);
-  const double larger = std::max(a, b), smaller = std::min(a, b);
-  const double ratio = smaller / larger;
-  return larger * std::sqrt(1.0 + ratio * ratio);
+  return linalg::modulusByRatio(x, y);
 }
 
 // The square root of q with a non-negative real part (both roots' real parts are zero only
@@ -463,7 +461,7 @@ const char* reduceUnitary(View a, int32_t n, Block block, double* ortr, double* 
       h = h + ortr[i] * ortr[i] + orti[i] * orti[i];
     }
     double g = std::sqrt(h);
-    const double f = ortr[m] == 0.0 && orti[m] == 0.0 ? 0.0 : modulus(ortr[m], orti[m]);
+    const double f = modulus(ortr[m], orti[m]);
     if (f == 0.0) {
       ortr[m] = g;
       a.re(m, m - 1) = scale;

@@ -39,7 +39,7 @@ namespace {
 using linalg::Complex;
 using linalg::SmithDivisor;
 
-constexpr double kEpsilon = 2.220446049250313e-16;  // 2^-52
+using linalg::kEpsilon;
 constexpr int kStepsPerValue = 40;
 
 // y(r) -= multipliers(r) * a for r = first .. last where the row's flag is set; `flags`
@@ -341,8 +341,8 @@ class DoubleShiftQr {
         h_(na, j) = q * above + p * h_(en, j);
         h_(en, j) = q * h_(en, j) - p * above;
       }
-      linalg::rotateColumns(h_.column(na), h_.column(en), q, -p, en + 1);
-      linalg::rotateColumns(z_.column(na) + block_.low, z_.column(en) + block_.low, q, -p,
+      linalg::rotateColumns(h_.column(na), h_.column(en), q, p, en + 1);
+      linalg::rotateColumns(z_.column(na) + block_.low, z_.column(en) + block_.low, q, p,
                             block_.high - block_.low + 1);
     }
   }

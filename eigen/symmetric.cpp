@@ -137,7 +137,8 @@ void qlStep(double* d, double* e, int32_t l, int32_t m, int32_t n, PartView z) {
     p = s * r;
     d[i + 1] = g + p;
     g = c * r - b;
-    if (z) linalg::rotateColumns(z.column(i), z.column(i + 1), c, s, n);
+    // Z's columns i, i+1 become c z_i - s z_i+1, s z_i + c z_i+1.
+    if (z) linalg::rotateColumns(z.column(i), z.column(i + 1), c, -s, n);
   }
   d[l] -= p;
   e[l] = g;

@@ -117,7 +117,7 @@ void textbookTridiagonal(Square& a, int n, std::vector<double>& d, std::vector<d
   }
 }
 
-TEST(EigenReference, TridiagonalReduction) {
+TEST(EigensolverReference, TridiagonalReduction) {
   std::mt19937 rng(5);
   for (int n : kOrders) {
     for (bool sparse : {false, true}) {
@@ -161,7 +161,7 @@ void textbookElimination(Square& a, int n, Block b, std::vector<double>& pivots)
   }
 }
 
-TEST(EigenReference, EliminationToHessenberg) {
+TEST(EigensolverReference, EliminationToHessenberg) {
   std::mt19937 rng(6);
   for (int n : kOrders) {
     for (bool sparse : {false, true}) {
@@ -314,7 +314,7 @@ Square hessenberg(int n, bool sparse, Block b, std::mt19937& rng) {
 // Beyond order 40 a sweep takes more steps than the QR iteration batches.
 const int kSchurOrders[] = {1, 2, 3, 5, 8, 17, 40, 70};
 
-TEST(EigenReference, RealSchur) {
+TEST(EigensolverReference, RealSchur) {
   std::mt19937 rng(10);
   // The sweeps' column kernels as built for this processor, and the SSE2 ones.
   for (bool baseline : {false, true}) {
@@ -446,7 +446,7 @@ void textbookBackSubstitution(Square& h, int n, const std::vector<double>& wr,
   }
 }
 
-TEST(EigenReference, RealBackSubstitutionAndMultiplication) {
+TEST(EigensolverReference, RealBackSubstitutionAndMultiplication) {
   std::mt19937 rng(7);
   for (int n : kOrders) {
     for (bool sparse : {false, true}) {
@@ -547,7 +547,7 @@ void textbookUnitaryReduction(ComplexSquare& a, int n, Block b, std::vector<doub
   }
 }
 
-TEST(EigenReference, UnitaryReduction) {
+TEST(EigensolverReference, UnitaryReduction) {
   std::mt19937 rng(8);
   for (int n : kOrders) {
     for (bool sparse : {false, true}) {
@@ -687,7 +687,7 @@ const char* textbookComplexSchur(ComplexSquare& h, ComplexSquare* z, int n, Bloc
   return nullptr;
 }
 
-TEST(EigenReference, ComplexSchur) {
+TEST(EigensolverReference, ComplexSchur) {
   std::mt19937 rng(11);
   // The sweeps' column kernels as built for this processor, and the SSE2 ones.
   for (bool baseline : {false, true}) {
@@ -721,7 +721,7 @@ TEST(EigenReference, ComplexSchur) {
   eigen::useBaselineSweepKernels(false);
 }
 
-TEST(EigenReference, ComplexBackSubstitutionAndMultiplication) {
+TEST(EigensolverReference, ComplexBackSubstitutionAndMultiplication) {
   std::mt19937 rng(9);
   for (int n : kOrders) {
     for (bool sparse : {false, true}) {

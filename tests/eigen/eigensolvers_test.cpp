@@ -25,7 +25,7 @@ struct Solved {
   aMatrix* vectors;
 };
 
-class EigenExact : public PackTest {
+class EigensolverExact : public PackTest {
  protected:
   Solved solve(Solver solver, Rows re, Rows im = {}) {
     Solved s{nullptr, nullptr, nullptr};
@@ -69,7 +69,7 @@ void expectUnitPeaks(const aMatrix* vectors, const aMatrix* values) {
   }
 }
 
-TEST_F(EigenExact, EachEigenvectorHoldsAOne) {
+TEST_F(EigensolverExact, EachEigenvectorHoldsAOne) {
   const struct {
     const char* name;
     Solver solver;
@@ -88,7 +88,7 @@ TEST_F(EigenExact, EachEigenvectorHoldsAOne) {
   }
 }
 
-TEST_F(EigenExact, RotationGivesPlusThenMinusI) {
+TEST_F(EigensolverExact, RotationGivesPlusThenMinusI) {
   for (Solver solver : {evec, comevec}) {
     const bool complex = solver == comevec;
     const Solved s = solve(solver, {{0, 1}, {-1, 0}}, complex ? Rows{{0, 0}, {0, 0}} : Rows{});
@@ -109,7 +109,7 @@ TEST_F(EigenExact, RotationGivesPlusThenMinusI) {
 
 // Triangular matrices: balancing isolates every eigenvalue (or QR deflates at once), so the
 // values are the diagonal exactly, in place.
-TEST_F(EigenExact, TriangularValuesAreTheDiagonal) {
+TEST_F(EigensolverExact, TriangularValuesAreTheDiagonal) {
   const struct {
     Solver solver;
     Rows re, im;
@@ -128,7 +128,7 @@ TEST_F(EigenExact, TriangularValuesAreTheDiagonal) {
   }
 }
 
-TEST_F(EigenExact, ZeroMatrixHasZeroValuesAndUnitVectors) {
+TEST_F(EigensolverExact, ZeroMatrixHasZeroValuesAndUnitVectors) {
   const Rows zero = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}};
   for (Solver solver : {evec, comevec}) {
     const Solved s = solve(solver, zero, solver == comevec ? zero : Rows{});
@@ -146,7 +146,7 @@ TEST_F(EigenExact, ZeroMatrixHasZeroValuesAndUnitVectors) {
 
 // A NaN never deflates, so the QR iteration runs into its limit on the first eigenvalue it
 // seeks; it asks the host once per pass, the last pass being the one that gives up.
-TEST_F(EigenExact, StepsAllowedPerEigenvalue) {
+TEST_F(EigensolverExact, StepsAllowedPerEigenvalue) {
   const Rows nan = {{kNaN, kNaN, kNaN}, {kNaN, kNaN, kNaN}, {kNaN, kNaN, kNaN}};
   const struct {
     const char* name;
@@ -171,7 +171,7 @@ TEST_F(EigenExact, StepsAllowedPerEigenvalue) {
   EXPECT_STREQ(sym_eigvals(&host.context, values.matrix(nan), &result), "too many iterations");
 }
 
-TEST_F(EigenExact, TolChangesNothing) {
+TEST_F(EigensolverExact, TolChangesNothing) {
   Anyval* m = values.value({{1, 2, 0}, {3, 4, 1}, {0, 1, 2}}, {{0, 1, 0}, {0, 0, 1}, {1, 0, 0}});
   setTol(0.001);
   const Anyval* first = call("eigenvals", {m});
@@ -187,7 +187,7 @@ TEST_F(EigenExact, TolChangesNothing) {
 
 // The exported matrix-level entries check as the worksheet functions do and report a
 // solver's message blaming no argument.
-TEST_F(EigenExact, ExportedMatrixEntries) {
+TEST_F(EigensolverExact, ExportedMatrixEntries) {
   aMatrix* wide = values.matrix({{1, 2, 3}});
   EXPECT_ERROR(asValue(eigenvals(&host.context, wide, 0.001)), "must be square", 0, 1);
   EXPECT_ERROR(asValue(eigenvecs(&host.context, wide)), "must be square", 0, 1);
