@@ -3,6 +3,7 @@
 #include "eigen/sweep_kernels.h"
 
 #include "eigen/sweep_loops.h"
+#include "linalg/vector_units.h"
 
 namespace eigen {
 
@@ -16,27 +17,11 @@ void rotateComplexColumnsAvx2(double* yr, double* yi, double* vr, double* vi, do
                               double c, int32_t first, int32_t last);
 #endif
 
-namespace {
-
-bool baselineOnly = false;
-
-#if defined(__x86_64__)
-bool useAvx2() {
-  static const bool available = __builtin_cpu_supports("avx2");
-  return available && !baselineOnly;
-}
-#endif
-
-}  // namespace
-
-void useBaselineSweepKernels(bool only) {
-  baselineOnly = only;
-}
-
 void reflectBlockRows(double* block, int32_t width, int32_t top, int32_t firstColumn,
                       const BulgeStep* steps, int count) {
 #if defined(__x86_64__)
-  if (useAvx2()) return reflectBlockRowsAvx2(block, width, top, firstColumn, steps, count);
+  if (linalg::useAvx2Kernels())
+    return reflectBlockRowsAvx2(block, width, top, firstColumn, steps, count);
 #endif
   reflectBlockRowsLoop(block, width, top, firstColumn, steps, count);
 }
@@ -44,7 +29,7 @@ void reflectBlockRows(double* block, int32_t width, int32_t top, int32_t firstCo
 void reflectColumns(double* c0, double* c1, double* c2, const Reflector& v, int32_t first,
                     int32_t last) {
 #if defined(__x86_64__)
-  if (useAvx2()) return reflectColumnsAvx2(c0, c1, c2, v, first, last);
+  if (linalg::useAvx2Kernels()) return reflectColumnsAvx2(c0, c1, c2, v, first, last);
 #endif
   reflectColumnsLoop(c0, c1, c2, v, first, last);
 }
@@ -52,7 +37,7 @@ void reflectColumns(double* c0, double* c1, double* c2, const Reflector& v, int3
 void rotateComplexColumns(linalg::SplitColumn y, linalg::SplitColumn v, linalg::Complex x, double c,
                           int32_t first, int32_t last) {
 #if defined(__x86_64__)
-  if (useAvx2())
+  if (linalg::useAvx2Kernels())
     return rotateComplexColumnsAvx2(y.re, y.im, v.re, v.im, x.re, x.im, c, first, last);
 #endif
   rotateComplexColumnsLoop(y.re, y.im, v.re, v.im, x.re, x.im, c, first, last);

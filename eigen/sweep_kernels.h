@@ -2,7 +2,7 @@
 // of order 3 (or 2) applied to rows and to columns, and a complex plane rotation applied to
 // two complex columns. Each element goes through the same operations whichever
 // way the loops are compiled: SSE2 everywhere and, on x86-64 processors that have it, AVX2
-// without fused multiply-adds (eigen/sweep_kernels.cpp chooses at run time).
+// without fused multiply-adds (linalg/vector_units.h says which).
 #pragma once
 
 #include <cstdint>
@@ -40,8 +40,5 @@ void reflectColumns(double* c0, double* c1, double* c2, const Reflector& v, int3
 // for the unit x and real c of a complex QR step, part by part in a fixed order.
 void rotateComplexColumns(linalg::SplitColumn y, linalg::SplitColumn v, linalg::Complex x, double c,
                           int32_t first, int32_t last);
-
-// Test seam: the SSE2 loops only, also where AVX2 is available.
-void useBaselineSweepKernels(bool only);
 
 }  // namespace eigen

@@ -12,9 +12,9 @@
 
 #include "eigen/complex.h"
 #include "eigen/general.h"
-#include "eigen/sweep_kernels.h"
 #include "eigen/symmetric.h"
 #include "linalg/field.h"
+#include "linalg/vector_units.h"
 
 namespace {
 
@@ -314,34 +314,42 @@ Square hessenberg(int n, bool sparse, Block b, std::mt19937& rng) {
 // Beyond order 40 a sweep takes more steps than the QR iteration batches.
 const int kSchurOrders[] = {1, 2, 3, 5, 8, 17, 40, 70};
 
-TEST(EigensolverReference, RealSchur) {
-  std::mt19937 rng(10);
-  // The sweeps' column kernels as built for this processor, and the SSE2 ones.
+// Runs check(n, sparse, vectors, block) on Hessenberg matrices of the orders above, random
+// and sparse, with and without vectors, with the sweeps' kernels as built for this
+// processor and with the SSE2 ones.
+template <class Check>
+void forEachSchurCase(Check check) {
   for (bool baseline : {false, true}) {
-    eigen::useBaselineSweepKernels(baseline);
+    linalg::useBaselineKernels(baseline);
     for (int n : kSchurOrders) {
       for (bool sparse : {false, true}) {
         for (bool vectors : {false, true}) {
-          const Block b{n / 5, n - 1 - n / 6};
-          SCOPED_TRACE(std::to_string(n) + (sparse ? " sparse" : "") + (vectors ? " vectors" : ""));
-          Square expected = hessenberg(n, sparse, b, rng), actual = expected;
-          Square z1 = sample(n, false, rng), z2 = z1;
-          std::vector<double> wr1(n), wi1(n), wr2(n), wi2(n);
-          double norm;
-          const char* message =
-              textbookRealSchur(expected, vectors ? &z1 : nullptr, n, b, wr1, wi1);
-          EXPECT_EQ(eigen::realSchur(actual.view(), vectors ? z2.view() : PartView(), n, b,
-                                     wr2.data(), wi2.data(), norm),
-                    message);
-          EXPECT_TRUE(sameBits(expected.a, actual.a));
-          EXPECT_TRUE(sameBits(z1.a, z2.a));
-          EXPECT_TRUE(sameBits(wr1, wr2));
-          EXPECT_TRUE(sameBits(wi1, wi2));
+          SCOPED_TRACE(std::to_string(n) + (sparse ? " sparse" : "") + (vectors ? " vectors" : "") +
+                       (baseline ? " SSE2" : ""));
+          check(n, sparse, vectors, Block{n / 5, n - 1 - n / 6});
         }
       }
     }
   }
-  eigen::useBaselineSweepKernels(false);
+  linalg::useBaselineKernels(false);
+}
+
+TEST(EigensolverReference, RealSchur) {
+  std::mt19937 rng(10);
+  forEachSchurCase([&](int n, bool sparse, bool vectors, Block b) {
+    Square expected = hessenberg(n, sparse, b, rng), actual = expected;
+    Square z1 = sample(n, false, rng), z2 = z1;
+    std::vector<double> wr1(n), wi1(n), wr2(n), wi2(n);
+    double norm;
+    const char* message = textbookRealSchur(expected, vectors ? &z1 : nullptr, n, b, wr1, wi1);
+    EXPECT_EQ(eigen::realSchur(actual.view(), vectors ? z2.view() : PartView(), n, b, wr2.data(),
+                               wi2.data(), norm),
+              message);
+    EXPECT_TRUE(sameBits(expected.a, actual.a));
+    EXPECT_TRUE(sameBits(z1.a, z2.a));
+    EXPECT_TRUE(sameBits(wr1, wr2));
+    EXPECT_TRUE(sameBits(wi1, wi2));
+  });
 }
 
 // A quasi-triangular matrix and its "eigenvalues": the diagonal, with some 2 x 2 blocks
@@ -689,36 +697,24 @@ const char* textbookComplexSchur(ComplexSquare& h, ComplexSquare* z, int n, Bloc
 
 TEST(EigensolverReference, ComplexSchur) {
   std::mt19937 rng(11);
-  // The sweeps' column kernels as built for this processor, and the SSE2 ones.
-  for (bool baseline : {false, true}) {
-    eigen::useBaselineSweepKernels(baseline);
-    for (int n : kSchurOrders) {
-      for (bool sparse : {false, true}) {
-        for (bool vectors : {false, true}) {
-          const Block b{n / 5, n - 1 - n / 6};
-          SCOPED_TRACE(std::to_string(n) + (sparse ? " sparse" : "") + (vectors ? " vectors" : ""));
-          ComplexSquare expected{hessenberg(n, sparse, b, rng), hessenberg(n, sparse, b, rng)};
-          ComplexSquare actual = expected;
-          ComplexSquare z1 = complexSample(n, false, rng), z2 = z1;
-          std::vector<double> wr1(n), wi1(n), wr2(n), wi2(n);
-          const int allowed = vectors ? 30 : 31;
-          const char* message =
-              textbookComplexSchur(expected, vectors ? &z1 : nullptr, n, b, wr1, wi1, allowed);
-          EXPECT_EQ(
-              eigen::complexSchur(actual.view(), vectors ? z2.view() : linalg::ComplexField::View{},
+  forEachSchurCase([&](int n, bool sparse, bool vectors, Block b) {
+    ComplexSquare expected{hessenberg(n, sparse, b, rng), hessenberg(n, sparse, b, rng)};
+    ComplexSquare actual = expected;
+    ComplexSquare z1 = complexSample(n, false, rng), z2 = z1;
+    std::vector<double> wr1(n), wi1(n), wr2(n), wi2(n);
+    const int allowed = vectors ? 30 : 31;
+    const char* message =
+        textbookComplexSchur(expected, vectors ? &z1 : nullptr, n, b, wr1, wi1, allowed);
+    EXPECT_EQ(eigen::complexSchur(actual.view(), vectors ? z2.view() : linalg::ComplexField::View{},
                                   n, b, {wr2.data(), wi2.data()}, allowed),
               message);
-          EXPECT_TRUE(sameBits(expected.re.a, actual.re.a));
-          EXPECT_TRUE(sameBits(expected.im.a, actual.im.a));
-          EXPECT_TRUE(sameBits(z1.re.a, z2.re.a));
-          EXPECT_TRUE(sameBits(z1.im.a, z2.im.a));
-          EXPECT_TRUE(sameBits(wr1, wr2));
-          EXPECT_TRUE(sameBits(wi1, wi2));
-        }
-      }
-    }
-  }
-  eigen::useBaselineSweepKernels(false);
+    EXPECT_TRUE(sameBits(expected.re.a, actual.re.a));
+    EXPECT_TRUE(sameBits(expected.im.a, actual.im.a));
+    EXPECT_TRUE(sameBits(z1.re.a, z2.re.a));
+    EXPECT_TRUE(sameBits(z1.im.a, z2.im.a));
+    EXPECT_TRUE(sameBits(wr1, wr2));
+    EXPECT_TRUE(sameBits(wi1, wi2));
+  });
 }
 
 TEST(EigensolverReference, ComplexBackSubstitutionAndMultiplication) {
