@@ -56,6 +56,7 @@ std::function<int()> luJob(const Lapack& lapack, std::vector<double> a, int n);
 void addLinearSystemCases(Cases& cases);
 void addSingularValueCases(Cases& cases);
 void addFactoringCases(Cases& cases);
+void addEigenvalueCases(Cases& cases);
 void addEigenCases(Cases& cases);
 
 }  // namespace bench

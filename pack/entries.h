@@ -59,6 +59,8 @@ Anyval* rank(UfnCallContext* ctx, Anyval* a);
 Anyval* geninv(UfnCallContext* ctx, Anyval* a, Anyval* tol);
 
 // Eigenproblems.
+Anyval* eigenvals(UfnCallContext* ctx, Anyval* m, Anyval* tol);
+Anyval* eigenvecs(UfnCallContext* ctx, Anyval* m);
 Anyval* eigenvec(UfnCallContext* ctx, Anyval* m, Anyval* z);
 Anyval* genvals(UfnCallContext* ctx, Anyval* m, Anyval* n);
 Anyval* genvecs(UfnCallContext* ctx, Anyval* m, Anyval* n);

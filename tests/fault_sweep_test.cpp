@@ -10,6 +10,7 @@
 #include <cmath>
 #include <functional>
 
+#include "eigen/eigen.h"
 #include "linalg/inverse.h"
 #include "pack/heap.h"
 #include "tests/support/pack_test.h"
@@ -28,6 +29,7 @@ struct SweepCase {
 };
 
 Anyval* (*const valueInv)(UfnCallContext*, Anyval*) = inv;
+Anyval* (*const valueEigenvecs)(UfnCallContext*, Anyval*) = eigenvecs;
 
 // The arguments of a case, built fresh for each run.
 #define ARGUMENTS(...) [](Values& v) { return std::vector<Anyval*>{__VA_ARGS__}; }
@@ -62,6 +64,17 @@ Anyval* ones(Values& v) {
 // Matrices for the singular value family, which polls up to four times per column.
 Anyval* waves(Values& v, int rows, int cols) {
   return v.value(rows, cols, [](int i, int j) { return std::sin(1.0 + i + 3.0 * j); });
+}
+
+// A non-symmetric matrix with real eigenvalues and complex pairs, for the eigensolvers: small
+// enough that a run per interrupt poll stays quick, large enough for many polls.
+constexpr int kEigenOrder = 9;
+Anyval* nonsymmetric(Values& v) {
+  return v.value(kEigenOrder, kEigenOrder,
+                 [](int i, int j) { return ((i * 7 + j * 3) % 5) - 2.0; });
+}
+Anyval* symmetric(Values& v) {
+  return v.value(kEigenOrder, kEigenOrder, [](int i, int j) { return ((i + j) % 4) - 1.5; });
 }
 
 const SweepCase kCases[] = {
@@ -145,6 +158,17 @@ const SweepCase kCases[] = {
     {"genvals", "genvals", ARGUMENTS(pencilA(v), pencilB(v))},
     {"genvecs", "genvecs", ARGUMENTS(pencilA(v), pencilB(v))},
     {"genvecs_swapped", "genvecs", ARGUMENTS(v.value({{1, 2}, {3, 4}}), v.value({{1, 0}, {0, 0}}))},
+    {"eigenvals_symmetric", "eigenvals", ARGUMENTS(symmetric(v))},
+    {"eigenvals_general", "eigenvals", ARGUMENTS(nonsymmetric(v))},
+    {"eigenvals_complex", "eigenvals",
+     ARGUMENTS(v.value({{1, 2, 0}, {3, 4, 1}, {0, 1, 2}}, {{0, 1, 0}, {0, 0, 1}, {1, 0, 0}}))},
+    {"eigenvals_imaginary", "eigenvals", ARGUMENTS(v.value({}, {{1, 2}, {3, 4}}))},
+    {"eigenvals_string", "eigenvals", ARGUMENTS(v.string("x"))},
+    {"eigenvecs_symmetric", "eigenvecs", ARGUMENTS(symmetric(v))},
+    {"eigenvecs_general", "eigenvecs", ARGUMENTS(nonsymmetric(v))},
+    {"eigenvecs_complex", "eigenvecs",
+     ARGUMENTS(v.value({{1, 2, 0}, {3, 4, 1}, {0, 1, 2}}, {{0, 1, 0}, {0, 0, 1}, {1, 0, 0}}))},
+    {"eigenvecs_exported", "eigenvecs", ARGUMENTS(nonsymmetric(v)), valueEigenvecs},
 };
 
 void PrintTo(const SweepCase& c, std::ostream* out) {
