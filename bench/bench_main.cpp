@@ -78,7 +78,8 @@ using bench::Lapack;
 
 // The families whose cases are timed.
 void (*const kFamilies[])(bench::Cases&) = {
-    bench::addLinearSystemCases,
+    bench::addLinearSystemCases, bench::addSingularValueCases, bench::addFactoringCases,
+    bench::addEigenvalueCases,   bench::addEigenCases,
 };
 
 std::string benchmarkName(const Case& c, const std::string& column) {

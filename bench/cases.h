@@ -49,7 +49,14 @@ std::vector<double> definiteMatrix(int n, unsigned seed);
 // A job's input copied into its work space before each run; `run` gets the work space.
 std::function<int()> onCopy(std::vector<double> input, std::function<int(double*)> run);
 
+// dgetrf on a copy of the n x n `a`: lu's job, and the nearest one for rref.
+std::function<int()> luJob(const Lapack& lapack, std::vector<double> a, int n);
+
 // The families.
 void addLinearSystemCases(Cases& cases);
+void addSingularValueCases(Cases& cases);
+void addFactoringCases(Cases& cases);
+void addEigenvalueCases(Cases& cases);
+void addEigenCases(Cases& cases);
 
 }  // namespace bench

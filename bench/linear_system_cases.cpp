@@ -4,6 +4,8 @@
 //   inv(M)          dgetrf then dgetri (the exported inverse the host's M^-1 calls)
 //   lu(M)           dgetrf
 //   cholesky(M)     dpotrf
+#include <utility>
+
 #include "bench/cases.h"
 #include "linalg/inverse.h"
 
@@ -61,14 +63,7 @@ void addOrder(Cases& cases, int n) {
 
   auto lu = entry<Unary>("lu");
   cases.push_back({"lu", order, "dgetrf", [=] { return lu(ctx, aValue); },
-                   [=](const Lapack& lapack) {
-                     auto dgetrf = lapack.routine<Dgetrf>("dgetrf_");
-                     return onCopy(a, [=, pivots = std::vector<int>(n)](double* w) mutable {
-                       int info;
-                       dgetrf(&n, &n, w, &n, pivots.data(), &info);
-                       return info;
-                     });
-                   }});
+                   [=](const Lapack& lapack) { return luJob(lapack, a, n); }});
 
   auto cholesky = entry<Unary>("cholesky");
   cases.push_back({"cholesky", order, "dpotrf", [=] { return cholesky(ctx, spdValue); },
@@ -83,6 +78,15 @@ void addOrder(Cases& cases, int n) {
 }
 
 }  // namespace
+
+std::function<int()> luJob(const Lapack& lapack, std::vector<double> a, int n) {
+  auto dgetrf = lapack.routine<Dgetrf>("dgetrf_");
+  return onCopy(std::move(a), [=, pivots = std::vector<int>(n)](double* w) mutable {
+    int info;
+    dgetrf(&n, &n, w, &n, pivots.data(), &info);
+    return info;
+  });
+}
 
 void addLinearSystemCases(Cases& cases) {
   for (int n : {3, 100, 500, 1000}) addOrder(cases, n);

@@ -28,6 +28,9 @@
 
 namespace linalg {
 
+// Machine epsilon, 2^-52: the spacing of doubles at 1, the base of relative tolerances.
+inline constexpr double kEpsilon = 2.220446049250313e-16;
+
 struct Complex {
   double re = 0.0, im = 0.0;
 };
@@ -45,28 +48,38 @@ inline bool isZero(Complex z) {
   return z.re == 0.0 && z.im == 0.0;
 }
 
+// The quotient a / b as IEEE division: how Smith's division below takes its quotients
+// unless told otherwise.
+struct TrueQuotient {
+  static double of(double a, double b) { return a / b; }
+};
+
 // Division by one complex number by Smith's method: the divisor's smaller part is taken
 // relative to its larger one, so no square of a part is ever formed.
 //   |re| >= |im|:  r = im / re,  d = re + r im,  x / (re, im) = ((xr + r xi) / d, (xi - r xr) / d)
 //   |re| <  |im|:  r = re / im,  d = im + r re,  x / (re, im) = ((r xr + xi) / d, (r xi - xr) / d)
-// The divisor must not be 0.
-class SmithDivisor {
+// Every quotient is Quotient::of(a, b). The divisor must not be 0.
+template <class Quotient>
+class SmithDivisorOf {
  public:
-  explicit SmithDivisor(Complex divisor)
+  explicit SmithDivisorOf(Complex divisor)
       : byImaginary_(std::fabs(divisor.re) < std::fabs(divisor.im)) {
     if (byImaginary_) {
-      ratio_ = divisor.re / divisor.im;
+      ratio_ = Quotient::of(divisor.re, divisor.im);
       denominator_ = ratio_ * divisor.re + divisor.im;
     } else {
-      ratio_ = divisor.im / divisor.re;
+      ratio_ = Quotient::of(divisor.im, divisor.re);
       denominator_ = ratio_ * divisor.im + divisor.re;
     }
   }
 
   Complex divide(Complex x) const {
-    if (byImaginary_)
-      return {(ratio_ * x.re + x.im) / denominator_, (ratio_ * x.im - x.re) / denominator_};
-    return {(ratio_ * x.im + x.re) / denominator_, (x.im - ratio_ * x.re) / denominator_};
+    if (byImaginary_) {
+      return {Quotient::of(ratio_ * x.re + x.im, denominator_),
+              Quotient::of(ratio_ * x.im - x.re, denominator_)};
+    }
+    return {Quotient::of(ratio_ * x.im + x.re, denominator_),
+            Quotient::of(x.im - ratio_ * x.re, denominator_)};
   }
 
  private:
@@ -74,6 +87,8 @@ class SmithDivisor {
   double ratio_;
   double denominator_;
 };
+
+using SmithDivisor = SmithDivisorOf<TrueQuotient>;
 
 // A contiguous run of complex numbers: its real parts and its imaginary parts.
 struct SplitColumn {

@@ -21,6 +21,13 @@ inline void subtractMultiple(double* __restrict y, const double* __restrict x, d
   for (int32_t i = 0; i < n; ++i) y[i] -= x[i] * a;
 }
 
+// y(i) = (y(i) - x(i) * a) - z(i) * b for i = 0 .. n-1: two subtractMultiple calls in one
+// pass over y.
+inline void subtractTwoMultiples(double* __restrict y, const double* __restrict x, double a,
+                                 const double* __restrict z, double b, int32_t n) {
+  for (int32_t i = 0; i < n; ++i) y[i] = (y[i] - x[i] * a) - z[i] * b;
+}
+
 // The complex y(i) = y(i) - x(i) * a, i = 0 .. n-1, the product as Complex forms it.
 inline void subtractMultiple(SplitColumn y, SplitColumn x, Complex a, int32_t n) {
   double* __restrict yr = y.re;
@@ -33,6 +40,11 @@ inline void subtractMultiple(SplitColumn y, SplitColumn x, Complex a, int32_t n)
     yr[i] -= productRe;
     yi[i] -= productIm;
   }
+}
+
+// The complex x(i) = x(i) * a, i = 0 .. n-1, the product as Complex forms it.
+inline void multiplyColumn(SplitColumn x, Complex a, int32_t n) {
+  for (int32_t i = 0; i < n; ++i) store(x, i, load(x, i) * a);
 }
 
 // x(i) = x(i) / d for i = 0 .. n-1.
@@ -50,6 +62,26 @@ inline void zeroColumn(double* x, int32_t n) {
 inline void zeroColumn(SplitColumn x, int32_t n) {
   zeroColumn(x.re, n);
   zeroColumn(x.im, n);
+}
+
+// The implicit row scaling of scaled partial pivoting: scale[i] = 1 / (the largest
+// magnitude(i, j) over j) for the n x n matrix whose element magnitudes `magnitude` gives,
+// read column by column, a later value replacing an earlier one only when strictly larger.
+// False, with scale unfinished, when a row is all zero.
+template <class Magnitude>
+bool rowScales(int32_t n, double* scale, Magnitude magnitude) {
+  for (int32_t i = 0; i < n; ++i) scale[i] = 0.0;
+  for (int32_t j = 0; j < n; ++j) {
+    for (int32_t i = 0; i < n; ++i) {
+      const double m = magnitude(i, j);
+      if (m > scale[i]) scale[i] = m;
+    }
+  }
+  for (int32_t i = 0; i < n; ++i) {
+    if (scale[i] == 0.0) return false;
+    scale[i] = 1.0 / scale[i];
+  }
+  return true;
 }
 
 // The row order a sequence of interchanges produces: order[i] is the original row that

@@ -30,8 +30,6 @@ namespace {
 
 using namespace linalg;
 
-constexpr double kEpsilon = 2.220446049250313e-16;  // 2^-52
-
 // Columns per panel: the panel's multipliers for the tiles' rows stay in cache. Within a
 // panel, the steps go in strips of kStrip columns, so that each step sweeps few columns.
 constexpr int32_t kPanel = 64;
@@ -39,24 +37,6 @@ constexpr int32_t kStrip = 8;
 
 // Orders up to this take their scratch from the stack.
 constexpr size_t kSmallOrder = 32;
-
-// scale[i] = 1 / (largest magnitude in row i). False, with scale unfinished, when a row is
-// all zero.
-template <class Field>
-bool rowScales(typename Field::View a, int32_t n, double* scale) {
-  std::fill(scale, scale + n, 0.0);
-  for (int32_t j = 0; j < n; ++j) {
-    for (int32_t i = 0; i < n; ++i) {
-      const double magnitude = Field::magnitude(a(i, j));
-      if (magnitude > scale[i]) scale[i] = magnitude;
-    }
-  }
-  for (int32_t i = 0; i < n; ++i) {
-    if (scale[i] == 0.0) return false;
-    scale[i] = 1.0 / scale[i];
-  }
-  return true;
-}
 
 // The row among k .. n-1 whose magnitude of a(i, k) times scale[i] is largest; of equal
 // candidates the last or the first, as the field says.
@@ -168,7 +148,8 @@ class Factorisation {
     // scale[i] starts as row i's scale; once row k is the pivot row it becomes the bound
     // max(1, |L(:, k)|) that weighs row k's growth.
     if (!scale_ || !rows_) return msg::kOutOfMemory;
-    if (!rowScales<Field>(a_, n_, scale_.get())) return msg::kSingularMatrix;
+    auto magnitude = [&](int32_t i, int32_t j) { return Field::magnitude(a_(i, j)); };
+    if (!rowScales(n_, scale_.get(), magnitude)) return msg::kSingularMatrix;
     for (int32_t panel = 0; panel < n_; panel += kPanel) {
       if (const char* failure = factorPanel(panel, std::min(panel + kPanel, n_))) return failure;
     }

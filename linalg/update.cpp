@@ -3,6 +3,7 @@
 #include "linalg/update.h"
 
 #include "linalg/update_tiles.h"
+#include "linalg/vector_units.h"
 
 namespace linalg {
 
@@ -26,26 +27,13 @@ constexpr int kRealHeight = 2, kRealColumns = 2, kRealColumnHeight = 4;
 constexpr int kComplexHeight = 1, kComplexColumns = 1, kComplexColumnHeight = 2;
 #endif
 
-bool baselineOnly = false;
-
-#if defined(__x86_64__)
-bool useAvx2() {
-  static const bool available = __builtin_cpu_supports("avx2");
-  return available && !baselineOnly;
-}
-#endif
-
 }  // namespace
-
-void useBaselineKernels(bool only) {
-  baselineOnly = only;
-}
 
 void subtractProduct(double* c, int32_t ldc, const double* a, int32_t lda, const double* b,
                      int32_t ldb, int32_t rows, int32_t cols, int32_t depth) {
   if (rows <= 0 || cols <= 0 || depth <= 0) return;
 #if defined(__x86_64__)
-  if (useAvx2()) return subtractProductAvx2(c, ldc, a, lda, b, ldb, rows, cols, depth);
+  if (useAvx2Kernels()) return subtractProductAvx2(c, ldc, a, lda, b, ldb, rows, cols, depth);
 #endif
   realProduct<2, kRealHeight, kRealColumns, kRealColumnHeight>(c, ldc, a, lda, b, ldb, rows, cols,
                                                                depth);
@@ -55,7 +43,7 @@ void subtractProduct(SplitColumn c, int32_t ldc, SplitColumn a, int32_t lda, Spl
                      int32_t ldb, int32_t rows, int32_t cols, int32_t depth) {
   if (rows <= 0 || cols <= 0 || depth <= 0) return;
 #if defined(__x86_64__)
-  if (useAvx2()) return subtractProductAvx2(c, ldc, a, lda, b, ldb, rows, cols, depth);
+  if (useAvx2Kernels()) return subtractProductAvx2(c, ldc, a, lda, b, ldb, rows, cols, depth);
 #endif
   complexProduct<2, kComplexHeight, kComplexColumns, kComplexColumnHeight>(c, ldc, a, lda, b, ldb,
                                                                            rows, cols, depth);

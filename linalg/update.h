@@ -20,6 +20,7 @@
 #include <cstdint>
 
 #include "linalg/field.h"
+#include "linalg/vector_units.h"
 
 namespace linalg {
 
@@ -29,8 +30,5 @@ void subtractProduct(double* c, int32_t ldc, const double* a, int32_t lda, const
                      int32_t ldb, int32_t rows, int32_t cols, int32_t depth);
 void subtractProduct(SplitColumn c, int32_t ldc, SplitColumn a, int32_t lda, SplitColumn b,
                      int32_t ldb, int32_t rows, int32_t cols, int32_t depth);
-
-// Test seam: the SSE2 tiles only, also where AVX2 is available.
-void useBaselineKernels(bool only);
 
 }  // namespace linalg

@@ -78,6 +78,45 @@ inline void realElement(double* c, const double* a, int32_t lda, const double* b
 // exactly.
 constexpr int32_t kDepth = 256;
 
+// Visits the rows from .. rows-1 of every column of C: tiles of MV * W rows by NR columns
+// (then by one column where fewer than NR are left), then the rows left over with tiles
+// half as high, down to one vector, and single elements for the last few rows.
+// tile(height, width, i, j) gets the tile's height in vectors and width in columns as
+// std::integral_constant values.
+template <int W, int MV, int NR, class Tile, class Element>
+void visitTiles(int32_t from, int32_t rows, int32_t cols, Tile tile, Element element) {
+  constexpr int32_t kRows = MV * W;
+  const int32_t end = from + (rows - from) / kRows * kRows;
+  const std::integral_constant<int, MV> height;
+  for (int32_t i = from; i < end; i += kRows) {
+    int32_t j = 0;
+    for (; j + NR <= cols; j += NR) tile(height, std::integral_constant<int, NR>(), i, j);
+    for (; j < cols; ++j) tile(height, std::integral_constant<int, 1>(), i, j);
+  }
+  if constexpr (MV > 1) {
+    visitTiles<W, MV / 2, NR>(end, rows, cols, tile, element);
+  } else {
+    for (int32_t j = 0; j < cols; ++j) {
+      for (int32_t i = end; i < rows; ++i) element(i, j);
+    }
+  }
+}
+
+// C -= A B for all of C, over steps already offset into A and B.
+template <int W, int MV, int NR>
+void realRows(double* c, int32_t ldc, const double* a, int32_t lda, const double* b, int32_t ldb,
+              int32_t rows, int32_t cols, int32_t depth) {
+  visitTiles<W, MV, NR>(
+      0, rows, cols,
+      [&](auto height, auto width, int32_t i, int32_t j) {
+        realTile<W, decltype(height)::value, decltype(width)::value>(
+            c + i + ptrdiff_t{j} * ldc, ldc, a + i, lda, b + ptrdiff_t{j} * ldb, ldb, depth);
+      },
+      [&](int32_t i, int32_t j) {
+        realElement(c + i + ptrdiff_t{j} * ldc, a + i, lda, b + ptrdiff_t{j} * ldb, depth);
+      });
+}
+
 // C -= A B for rows from .. rows-1: tiles of MV * W rows by NR columns (then by one column
 // where fewer than NR are left), then the rows left over with tiles half as high, down to
 // one vector, and single elements for the last few rows.
@@ -117,9 +156,9 @@ void realProduct(double* c, int32_t ldc, const double* a, int32_t lda, const dou
     const double* as = a + ptrdiff_t{s0} * lda;
     const double* bs = b + s0;
     if (cols == 1) {
-      realRows<W, kColumnMV, 1>(c, ldc, as, lda, bs, ldb, 0, rows, 1, steps);
+      realRows<W, kColumnMV, 1>(c, ldc, as, lda, bs, ldb, rows, 1, steps);
     } else {
-      realRows<W, MV, NR>(c, ldc, as, lda, bs, ldb, 0, rows, cols, steps);
+      realRows<W, MV, NR>(c, ldc, as, lda, bs, ldb, rows, cols, steps);
     }
   }
 }
@@ -178,30 +217,18 @@ inline void complexElement(double* cr, double* ci, const double* ar, const doubl
 
 template <int W, int MV, int NR>
 void complexRows(linalg::SplitColumn c, int32_t ldc, linalg::SplitColumn a, int32_t lda,
-                 linalg::SplitColumn b, int32_t ldb, int32_t from, int32_t rows, int32_t cols,
-                 int32_t depth) {
-  constexpr int32_t kRows = MV * W;
-  const int32_t end = from + (rows - from) / kRows * kRows;
-  auto tile = [&](auto columns, int32_t i, int32_t j) {
-    const ptrdiff_t at = i + ptrdiff_t{j} * ldc, bt = ptrdiff_t{j} * ldb;
-    complexTile<W, MV, decltype(columns)::value>(c.re + at, c.im + at, ldc, a.re + i, a.im + i, lda,
-                                                 b.re + bt, b.im + bt, ldb, depth);
-  };
-  for (int32_t i = from; i < end; i += kRows) {
-    int32_t j = 0;
-    for (; j + NR <= cols; j += NR) tile(std::integral_constant<int, NR>(), i, j);
-    for (; j < cols; ++j) tile(std::integral_constant<int, 1>(), i, j);
-  }
-  if constexpr (MV > 1) {
-    complexRows<W, MV / 2, NR>(c, ldc, a, lda, b, ldb, end, rows, cols, depth);
-  } else {
-    for (int32_t j = 0; j < cols; ++j) {
-      for (int32_t i = end; i < rows; ++i) {
+                 linalg::SplitColumn b, int32_t ldb, int32_t rows, int32_t cols, int32_t depth) {
+  visitTiles<W, MV, NR>(
+      0, rows, cols,
+      [&](auto height, auto width, int32_t i, int32_t j) {
+        const ptrdiff_t at = i + ptrdiff_t{j} * ldc, bt = ptrdiff_t{j} * ldb;
+        complexTile<W, decltype(height)::value, decltype(width)::value>(
+            c.re + at, c.im + at, ldc, a.re + i, a.im + i, lda, b.re + bt, b.im + bt, ldb, depth);
+      },
+      [&](int32_t i, int32_t j) {
         const ptrdiff_t at = i + ptrdiff_t{j} * ldc, bt = ptrdiff_t{j} * ldb;
         complexElement(c.re + at, c.im + at, a.re + i, a.im + i, lda, b.re + bt, b.im + bt, depth);
-      }
-    }
-  }
+      });
 }
 
 template <int W, int MV, int NR, int kColumnMV>
@@ -211,9 +238,9 @@ void complexProduct(linalg::SplitColumn c, int32_t ldc, linalg::SplitColumn a, i
     const int32_t steps = std::min(kDepth, depth - s0);
     const linalg::SplitColumn as = a + ptrdiff_t{s0} * lda, bs = b + s0;
     if (cols == 1) {
-      complexRows<W, kColumnMV, 1>(c, ldc, as, lda, bs, ldb, 0, rows, 1, steps);
+      complexRows<W, kColumnMV, 1>(c, ldc, as, lda, bs, ldb, rows, 1, steps);
     } else {
-      complexRows<W, MV, NR>(c, ldc, as, lda, bs, ldb, 0, rows, cols, steps);
+      complexRows<W, MV, NR>(c, ldc, as, lda, bs, ldb, rows, cols, steps);
     }
   }
 }

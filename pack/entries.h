@@ -39,5 +39,30 @@ Anyval* matrix(UfnCallContext* ctx, Anyval* m, Anyval* n, Anyval* f);
 Anyval* cholesky(UfnCallContext* ctx, Anyval* m);
 Anyval* lsolve(UfnCallContext* ctx, Anyval* m, Anyval* v);
 Anyval* lu(UfnCallContext* ctx, Anyval* m);
+Anyval* qr(UfnCallContext* ctx, Anyval* m);
+Anyval* rref(UfnCallContext* ctx, Anyval* m);
+
+// Norms and condition numbers.
+Anyval* norm1(UfnCallContext* ctx, Anyval* m);
+Anyval* norm2(UfnCallContext* ctx, Anyval* m);
+Anyval* norme(UfnCallContext* ctx, Anyval* m);
+Anyval* normi(UfnCallContext* ctx, Anyval* m);
+Anyval* cond1(UfnCallContext* ctx, Anyval* m);
+Anyval* cond2(UfnCallContext* ctx, Anyval* m);
+Anyval* conde(UfnCallContext* ctx, Anyval* m);
+Anyval* condi(UfnCallContext* ctx, Anyval* m);
+
+// Singular values and what is built on them.
+Anyval* svds(UfnCallContext* ctx, Anyval* a);
+Anyval* svd(UfnCallContext* ctx, Anyval* a);
+Anyval* rank(UfnCallContext* ctx, Anyval* a);
+Anyval* geninv(UfnCallContext* ctx, Anyval* a, Anyval* tol);
+
+// Eigenproblems.
+Anyval* eigenvals(UfnCallContext* ctx, Anyval* m, Anyval* tol);
+Anyval* eigenvecs(UfnCallContext* ctx, Anyval* m);
+Anyval* eigenvec(UfnCallContext* ctx, Anyval* m, Anyval* z);
+Anyval* genvals(UfnCallContext* ctx, Anyval* m, Anyval* n);
+Anyval* genvecs(UfnCallContext* ctx, Anyval* m, Anyval* n);
 
 }  // namespace worksheet

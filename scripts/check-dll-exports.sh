@@ -22,10 +22,14 @@ for name in theUfn numFuncs DllRegisterServer DllUnregisterServer identifier_TOL
   fi
 done
 # The numerical routines other host components call keep their C++ names: inv (value,
-# matrix and message forms), cinv and clud.
+# matrix and message forms), cinv and clud; eigenvals and eigenvecs (value and matrix
+# forms), eval and comeval.
 for name in _Z3invP14UfnCallContextP6Anyval _Z3invP14UfnCallContextP7aMatrix \
   _Z3invP14UfnCallContextP7aMatrixPS2_b _Z4cinvP14UfnCallContextP7aMatrixPS2_b \
-  _Z4cludP7aMatrixPdRdb; do
+  _Z4cludP7aMatrixPdRdb \
+  _Z9eigenvalsP14UfnCallContextP6AnyvalS2_ _Z9eigenvalsP14UfnCallContextP7aMatrixd \
+  _Z9eigenvecsP14UfnCallContextP6Anyval _Z9eigenvecsP14UfnCallContextP7aMatrix \
+  _Z4evalP14UfnCallContextP7aMatrixPS2_ _Z7comevalP14UfnCallContextP7aMatrixPS2_d; do
   if ! printf '%s\n' "$exports" | grep -qx "$name"; then
     echo "$dll does not export $name" >&2
     status=1

@@ -1,13 +1,13 @@
 #include "sheet/allocator.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <utility>
 
-#include "host/embedded.h"
-#include "host/part_view.h"
 #include "sheet/missing_slots.h"
 
 namespace sheet {
@@ -26,6 +26,8 @@ void WS_STDCALL newScalar(IwsAllocator* self, Anyval** out) {
 }
 
 HRESULT WS_STDCALL allocDoubles(IwsAllocator* self, double** out, uint32_t count) {
+  *out = nullptr;
+  if (count > SIZE_MAX / sizeof(double)) return kOutOfMemoryResult;  // a 32-bit size overflows
   void* block = nullptr;
   HRESULT result =
       owner(self).slotAllocate(Origin::kDoubles, &block, sizeof(double) * size_t{count});
@@ -59,47 +61,111 @@ constexpr IwsAllocatorTable makeTable() {
 
 const IwsAllocatorTable kTable = makeTable();
 
+// Scalars slot 8 can still hand out when memory has run out.
+constexpr size_t kReserve = 16;
+
 }  // namespace
 
-Allocator::Allocator() : com_{{&kTable}, this} {}
+Allocator::Allocator() : com_{{&kTable}, this} {
+  reserveScalars_.reserve(kReserve);
+  reserveRecords_.reserve(kReserve);
+  refillReserve();
+}
 
 Allocator::~Allocator() {
-  while (!blocks_.empty()) drop(blocks_.begin()->first);
+  while (newest_) drop(*newest_);
+  for (void* block : reserveScalars_) ::operator delete(block);
+}
+
+Allocator::Block& Allocator::record(uintptr_t address, size_t bytes, Origin origin) {
+  return enter(blocks_.try_emplace(address, Block{address, bytes, origin}).first->second);
+}
+
+Allocator::Block& Allocator::enter(Block& block) noexcept {
+  block.serial = serial_++;
+  block.older = newest_;
+  if (newest_) newest_->newer = &block;
+  newest_ = &block;
+  return block;
 }
 
 void* Allocator::take(size_t bytes, Origin origin) {
   void* p = ::operator new(bytes == 0 ? 1 : bytes);
-  blocks_[reinterpret_cast<uintptr_t>(p)] = Block{bytes, origin, false, serial_++};
+  try {
+    record(reinterpret_cast<uintptr_t>(p), bytes, origin);
+  } catch (...) {
+    ::operator delete(p);
+    throw;
+  }
   return p;
 }
 
-void Allocator::drop(uintptr_t address) {
+void Allocator::drop(Block& block) noexcept {
+  if (block.older) block.older->newer = block.newer;
+  if (block.newer) {
+    block.newer->older = block.older;
+  } else {
+    newest_ = block.older;
+  }
+  const uintptr_t address = block.address;
   blocks_.erase(address);
   ::operator delete(reinterpret_cast<void*>(address));
 }
 
-Anyval* Allocator::slotNewScalar() {
-  return static_cast<Anyval*>(take(sizeof(aComplex), Origin::kScalar));
+void Allocator::refillReserve() noexcept {
+  try {
+    while (reserveScalars_.size() < kReserve) {
+      reserveScalars_.push_back(::operator new(sizeof(aComplex)));
+    }
+    while (reserveRecords_.size() < kReserve) {
+      // A map node made and taken out again, to be filled in later without allocating.
+      const uintptr_t key = ~uintptr_t{0} - reserveRecords_.size();
+      reserveRecords_.push_back(blocks_.extract(blocks_.try_emplace(key).first));
+    }
+  } catch (const std::bad_alloc&) {
+    // Refilled on a later statement.
+  }
 }
 
-HRESULT Allocator::slotAllocate(Origin origin, void** out, size_t bytes) {
+Anyval* Allocator::slotNewScalar() noexcept {
+  try {
+    return static_cast<Anyval*>(take(sizeof(aComplex), Origin::kScalar));
+  } catch (const std::bad_alloc&) {
+  }
+  if (reserveScalars_.empty() || reserveRecords_.empty()) return nullptr;
+  void* block = reserveScalars_.back();
+  reserveScalars_.pop_back();
+  Blocks::node_type node = std::move(reserveRecords_.back());
+  reserveRecords_.pop_back();
+  const auto address = reinterpret_cast<uintptr_t>(block);
+  node.key() = address;
+  node.mapped() = Block{address, sizeof(aComplex), Origin::kScalar};
+  enter(blocks_.insert(std::move(node)).position->second);
+  return static_cast<Anyval*>(block);
+}
+
+HRESULT Allocator::slotAllocate(Origin origin, void** out, size_t bytes) noexcept {
   *out = nullptr;
   ++requests_;
   if (failAt_ != 0 && requests_ == failAt_) {
     failed_ = true;
     return failHow_ == Failure::kNegativeResult ? kOutOfMemoryResult : kHrOk;
   }
-  *out = take(bytes, origin);
+  try {
+    *out = take(bytes, origin);
+  } catch (const std::bad_alloc&) {
+    return kOutOfMemoryResult;
+  }
   return kHrOk;
 }
 
-void Allocator::slotFreeDoubles(double* array) {
-  auto it = blocks_.find(reinterpret_cast<uintptr_t>(array));
-  if (it == blocks_.end() || it->second.origin != Origin::kDoubles) {
+void Allocator::slotFreeDoubles(double* array) noexcept {
+  Block* block = valueBlock(array);
+  if (!block || block->origin != Origin::kDoubles) {
     std::fprintf(stderr, "matsheet: slot 63 was given an array that slot 60 did not hand out\n");
     std::abort();
   }
-  drop(it->first);
+  drop(*block);
 }
 
 void Allocator::failNth(long n, Failure how) {
@@ -146,127 +212,63 @@ void* Allocator::hostRecord(size_t bytes) {
   return take(bytes, Origin::kHost);
 }
 
-std::map<uintptr_t, Allocator::Block>::iterator Allocator::containing(const void* p) {
+Allocator::Block* Allocator::containing(const void* p) const {
   const auto address = reinterpret_cast<uintptr_t>(p);
   auto it = blocks_.upper_bound(address);
-  if (it == blocks_.begin()) return blocks_.end();
+  if (it == blocks_.begin()) return nullptr;
   --it;
+  const Block& block = it->second;
   const bool inside =
-      address < it->first + it->second.bytes || (it->second.bytes == 0 && address == it->first);
-  return inside ? it : blocks_.end();
+      address < block.address + block.bytes || (block.bytes == 0 && address == block.address);
+  // The map is this allocator's own; a query only touches a walk's marks.
+  return inside ? const_cast<Block*>(&block) : nullptr;
+}
+
+Allocator::Block* Allocator::valueBlock(const void* value) const {
+  Block* block = containing(value);
+  return block && block->address == reinterpret_cast<uintptr_t>(value) ? block : nullptr;
 }
 
 bool Allocator::owns(const void* p) const {
-  return const_cast<Allocator*>(this)->containing(p) != blocks_.end();
+  return containing(p) != nullptr;
 }
 
-void Allocator::releaseArray(const double* array) {
+bool Allocator::held(const Anyval* value) const {
+  const Block* block = valueBlock(value);
+  return block && block->holds > 0;
+}
+
+void Allocator::releaseArray(const Block& owner, const double* array) noexcept {
   if (!array) return;
-  auto it = containing(array);
-  if (it == blocks_.end()) {
+  Block* block = containing(array);
+  if (!block) {
     ::operator delete(const_cast<double*>(array));  // from the pack's heap, never adopted
-  } else if (it->first == reinterpret_cast<uintptr_t>(array)) {
-    drop(it->first);
+  } else if (block != &owner && block->address == reinterpret_cast<uintptr_t>(array) &&
+             block->holds == 0) {
+    drop(*block);
   }
   // Otherwise the array lies inside the value's own block and goes with it.
 }
 
-void Allocator::release(Anyval* value) {
-  if (!value || !blocks_.count(reinterpret_cast<uintptr_t>(value))) return;
+void Allocator::release(Anyval* value) noexcept {
+  Block* block = valueBlock(value);
+  if (!block || block->holds > 0) return;
   switch (value->tag) {
     case kTagMatrix: {
       auto* m = as<aMatrix>(value);
-      double* re = m->re;
-      double* im = m->im;
-      if (im == re) im = nullptr;
-      releaseArray(re);
-      releaseArray(im);
+      releaseArray(*block, m->re);
+      if (m->im != m->re) releaseArray(*block, m->im);
       break;
     }
     case kTagError: {
-      aString* message = as<aError>(value)->message;
-      if (message && blocks_.count(reinterpret_cast<uintptr_t>(message)) &&
-          reinterpret_cast<void*>(message) != value) {
-        drop(reinterpret_cast<uintptr_t>(message));
-      }
+      Block* message = valueBlock(as<aError>(value)->message);
+      if (message && message != block && message->holds == 0) drop(*message);
       break;
     }
     default:
       break;
   }
-  drop(reinterpret_cast<uintptr_t>(value));
-}
-
-void Allocator::markArray(const aMatrix* m, double* array) {
-  if (!array) return;
-  auto it = containing(array);
-  if (it == blocks_.end()) {
-    // A part array from the pack's heap that now belongs to this value.
-    const size_t bytes = size_t(m->ld) * size_t(m->cols) * sizeof(double);
-    it = blocks_
-             .emplace(reinterpret_cast<uintptr_t>(array),
-                      Block{bytes, Origin::kPackHeap, false, serial_++})
-             .first;
-  }
-  it->second.marked = true;
-}
-
-void Allocator::mark(const Anyval* value) {
-  if (!value) return;
-  auto it = containing(value);
-  if (it == blocks_.end()) return;  // a static value
-  if (it->second.marked && it->first == reinterpret_cast<uintptr_t>(value)) return;
-  it->second.marked = true;
-  switch (value->tag) {
-    case kTagError:
-      mark(asValue(as<aError>(value)->message));
-      break;
-    case kTagString: {
-      auto text = containing(as<aString>(value)->text);
-      if (text != blocks_.end()) text->second.marked = true;
-      break;
-    }
-    case kTagMatrix: {
-      const aMatrix* m = as<aMatrix>(value);
-      markArray(m, m->re);
-      markArray(m, m->im);
-      if (!m->re) break;
-      const PartView re = realPart(m);
-      for (int j = 0; j < m->cols; ++j) {
-        for (int i = 0; i < m->rows; ++i) {
-          if (embedded::is(re(i, j))) mark(embedded::target(re(i, j)));
-        }
-      }
-      break;
-    }
-    default:
-      break;
-  }
-}
-
-void Allocator::markFrom(std::span<Anyval* const> roots) {
-  for (auto& [address, block] : blocks_) block.marked = false;
-  for (Anyval* root : roots) mark(root);
-}
-
-std::vector<BlockInfo> Allocator::unreachable(std::span<Anyval* const> roots, uint64_t since) {
-  markFrom(roots);
-  std::vector<BlockInfo> result;
-  for (const auto& [address, block] : blocks_) {
-    if (!block.marked && block.serial >= since)
-      result.push_back({address, block.bytes, block.origin});
-  }
-  return result;
-}
-
-void Allocator::adopt(Anyval* value) {
-  markFrom(std::span(&value, 1));
-}
-
-size_t Allocator::collect(std::span<Anyval* const> roots, uint64_t since) {
-  const std::vector<BlockInfo> garbage = unreachable(roots, since);
-  for (const BlockInfo& block : garbage) drop(block.address);
-  return garbage.size();
+  drop(*block);
 }
 
 std::vector<BlockInfo> Allocator::outstandingBlocks() const {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <utility>
 
 #include "host/ufnutils.h"
@@ -69,19 +70,37 @@ Anyval* Evaluator::functionValue(Function function, uint32_t tag) {
   return reinterpret_cast<Anyval*>(record);
 }
 
-void Evaluator::slotApply(Anyval* function, const sCons* args, Anyval** out) {
-  std::vector<Anyval*> values;
-  for (const sCons* cell = args; cell; cell = cell->cdr) {
-    values.push_back(static_cast<Anyval*>(const_cast<void*>(cell->car)));
+// A function the evaluator cannot apply, or one that throws, gives an error value: the
+// pack waits for a value and must not meet an exception.
+void Evaluator::slotApply(Anyval* function, const sCons* args, Anyval** out) noexcept {
+  *out = asValue(sError_OutOfMemory);
+  try {
+    std::vector<Anyval*> values;
+    for (const sCons* cell = args; cell; cell = cell->cdr) {
+      values.push_back(static_cast<Anyval*>(const_cast<void*>(cell->car)));
+    }
+    const auto* record = reinterpret_cast<const FunctionRecord*>(function);
+    const bool known = (function->tag == kTagFunction || function->tag == kTagFunction2) &&
+                       allocator_.owns(function) && record->index < functions_.size();
+    *out = known ? functions_[record->index](values)
+                 : asValue(aError::mk(allocator_.com(), "not a function", 0, 0, nullptr, nullptr));
+  } catch (...) {
+    // The out-of-memory value stands.
   }
-  const auto* record = reinterpret_cast<const FunctionRecord*>(function);
-  const bool known = (function->tag == kTagFunction || function->tag == kTagFunction2) &&
-                     allocator_.owns(function) && record->index < functions_.size();
-  if (!known) {
-    *out = asValue(aError::mk(allocator_.com(), "not a function", 0, 0, nullptr, nullptr));
-    return;
+}
+
+void Evaluator::slotNote(int slot) noexcept {
+  if (!recording_) return;
+  try {
+    calls_.push_back(slot);
+  } catch (const std::bad_alloc&) {
+    recording_ = false;
   }
-  *out = functions_[record->index](values);
+}
+
+void Evaluator::keepCallRecord(bool keep) {
+  recording_ = keep;
+  if (!keep) std::vector<int>().swap(calls_);
 }
 
 void Evaluator::interruptAfter(long polls) {
@@ -89,13 +108,13 @@ void Evaluator::interruptAfter(long polls) {
   polls_ = 0;
 }
 
-int32_t Evaluator::slotPoll() {
+int32_t Evaluator::slotPoll() noexcept {
   ++polls_;
   if (interruptRequested_) return 1;
   return interruptAt_ != 0 && polls_ >= interruptAt_ ? 1 : 0;
 }
 
-void Evaluator::slotRelease(Anyval** value) {
+void Evaluator::slotRelease(Anyval** value) noexcept {
   allocator_.release(*value);
   *value = nullptr;
 }

@@ -1,7 +1,7 @@
 // The stand-in host's evaluator: applies worksheet function values (backed here by C++
 // callables) for the pack's `matrix`, answers the interrupt poll, and releases the
-// temporary values the pack gives back. It records the slots called, in order, so tests
-// can check the protocol.
+// temporary values the pack gives back. Unless told not to, it records the slots called,
+// in order, so tests can check the protocol. Its slots never throw.
 #pragma once
 
 #include <atomic>
@@ -28,9 +28,11 @@ class Evaluator {
   // A function value (tag kTagFunction or kTagFunction2) that applies `function`.
   Anyval* functionValue(Function function, uint32_t tag = kTagFunction2);
 
-  // The slots called so far, in order.
+  // The slots called so far, in order, while the record is kept (from the start, until
+  // keepCallRecord(false); the record stops short when memory runs out).
   const std::vector<int>& calls() const { return calls_; }
   void clearCalls() { calls_.clear(); }
+  void keepCallRecord(bool keep);
 
   // The interrupt poll answers 1 from the nth poll on (1 = the next); 0 never. A request
   // (from a signal handler, say) makes every poll answer 1 until it is cleared.
@@ -38,12 +40,14 @@ class Evaluator {
   void requestInterrupt() { interruptRequested_ = true; }
   void clearInterrupt() { interruptRequested_ = false; }
   long polls() const { return polls_; }
+  // True while a request stands: what the host's own long loops look at.
+  bool interruptRequested() const { return interruptRequested_; }
 
   // What the interface slots do.
-  void slotApply(Anyval* function, const sCons* args, Anyval** out);
-  void slotNote(int slot) { calls_.push_back(slot); }
-  int32_t slotPoll();
-  void slotRelease(Anyval** value);
+  void slotApply(Anyval* function, const sCons* args, Anyval** out) noexcept;
+  void slotNote(int slot) noexcept;
+  int32_t slotPoll() noexcept;
+  void slotRelease(Anyval** value) noexcept;
 
   struct Com {
     IwsEvaluator iface;
@@ -55,6 +59,7 @@ class Evaluator {
   Com com_;
   std::vector<Function> functions_;
   std::vector<int> calls_;
+  bool recording_ = true;
   long interruptAt_ = 0;
   long polls_ = 0;
   std::atomic<bool> interruptRequested_{false};

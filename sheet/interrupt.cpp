@@ -27,6 +27,10 @@ void installInterruptHandler(Evaluator& evaluator) {
   std::signal(SIGINT, onInterrupt);
 }
 
+bool interruptPressed() {
+  return presses.load() != 0;
+}
+
 void rearmInterrupt() {
   presses.store(0);
   if (Evaluator* evaluator = target.load()) evaluator->clearInterrupt();

@@ -4,12 +4,14 @@
 //   matsheet [--json] [--tol X] [--origin N] [--list] [-e STATEMENT]... [FILE]...
 //
 // Statements come from each -e in order, then from each FILE ("-" is standard input);
-// with neither, from standard input, with a prompt when it is a terminal. Exit status: 0
-// when every statement was evaluated (a pack error is a result), 1 when some statement
-// could not be, 2 for a bad command line.
+// with neither, from standard input, with a prompt when it is a terminal (see prompt.h for
+// line editing, history and completion). Exit status: 0 when every statement was
+// evaluated (a pack error is a result), 1 when some statement could not be, 2 for a bad
+// command line.
 //
 // Ctrl-C interrupts the statement being evaluated; a second Ctrl-C ends the program.
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -25,6 +27,7 @@
 #endif
 
 #include "sheet/interrupt.h"
+#include "sheet/prompt.h"
 #include "sheet/table_listing.h"
 #include "sheet/worksheet.h"
 
@@ -130,24 +133,41 @@ bool interactive() {
 #endif
 }
 
+// Runs one statement; false when it could not be evaluated. Should even the report of a
+// host error find no memory, the statement is counted as not evaluated and the run goes on.
+bool runLine(sheet::Worksheet& worksheet, const std::string& line, const Source& source, int number,
+             sheet::Output& out) {
+  try {
+    return worksheet.run(line, source.name, number, out);
+  } catch (const std::bad_alloc&) {
+    std::fputs("matsheet: out of memory\n", stderr);
+    return false;
+  }
+}
+
 // Runs every line of the source; false when some statement could not be evaluated.
 bool runSource(sheet::Worksheet& worksheet, const Source& source, sheet::Output& out) {
   std::istringstream text(source.text.value_or(""));
   std::istream& in = source.text ? static_cast<std::istream&>(text) : std::cin;
-  const bool prompt = !source.text && interactive();
+  std::optional<sheet::Prompt> prompt;
+  if (!source.text && interactive()) prompt.emplace([&worksheet] { return worksheet.names(); });
   bool evaluated = true;
   std::string line;
   for (int number = 1;; ++number) {
-    if (prompt) std::cerr << "> " << std::flush;
-    if (!std::getline(in, line)) break;
+    if (prompt) {
+      std::optional<std::string> typed = prompt->read();
+      if (!typed) break;
+      line = std::move(*typed);
+    } else if (!std::getline(in, line)) {
+      break;
+    }
     if (!line.empty() && line.back() == '\r') line.pop_back();
     // At the prompt every statement can be interrupted anew; in a file the second Ctrl-C
     // ends the program even when the first came during an earlier statement.
     if (prompt) sheet::rearmInterrupt();
-    evaluated = worksheet.run(line, source.name, number, out) && evaluated;
+    evaluated = runLine(worksheet, line, source, number, out) && evaluated;
     if (prompt) sheet::rearmInterrupt();
   }
-  if (prompt) std::cerr << '\n';
   return evaluated;
 }
 
@@ -175,8 +195,9 @@ int main(int argc, char** argv) {
   sheet::Host host;
   sheet::Worksheet worksheet(*pack, host, sheet::Worksheet::findInverse(*pack), options.tol,
                              options.origin);
-  sheet::JsonOutput json(std::cout);
-  sheet::ReadableOutput readable(std::cout, std::cerr);
+  auto stop = [&host] { return host.evaluator.interruptRequested(); };
+  sheet::JsonOutput json(std::cout, stop);
+  sheet::ReadableOutput readable(std::cout, std::cerr, stop);
   sheet::Output& out = options.json ? static_cast<sheet::Output&>(json) : readable;
   sheet::installInterruptHandler(host.evaluator);
 

@@ -122,20 +122,21 @@ Anyval* matrixOf(Allocator& allocator, const Grid& grid) {
   return asValue(m);
 }
 
-template <class F>
-Anyval* mapElements(Allocator& allocator, const aMatrix* m, F f) {
-  Grid grid(m->rows, m->cols);
-  for (int j = 0; j < m->cols; ++j) {
-    for (int i = 0; i < m->rows; ++i) grid.at(i, j) = f(element(m, i, j));
-  }
-  return matrixOf(allocator, grid);
-}
-
 std::string operands(const Anyval* left, const Anyval* right) {
   return describe(left) + " and " + describe(right);
 }
 
 }  // namespace
+
+template <class F>
+Anyval* Operators::mapElements(const aMatrix* m, F f) {
+  Grid grid(m->rows, m->cols);
+  for (int j = 0; j < m->cols; ++j) {
+    stopIfAsked(stop_);
+    for (int i = 0; i < m->rows; ++i) grid.at(i, j) = f(element(m, i, j));
+  }
+  return matrixOf(allocator_, grid);
+}
 
 std::string describe(const Anyval* value) {
   switch (value->tag) {
@@ -201,6 +202,7 @@ Anyval* Operators::sum(char op, const Anyval* left, const Anyval* right) {
   const aMatrix* b = numbers(right, what);
   Grid grid(a->rows, a->cols);
   for (int j = 0; j < a->cols; ++j) {
+    stopIfAsked(stop_);
     for (int i = 0; i < a->rows; ++i) grid.at(i, j) = combine(element(a, i, j), element(b, i, j));
   }
   return matrixOf(allocator_, grid);
@@ -216,7 +218,7 @@ Anyval* Operators::product(const Anyval* left, const Anyval* right) {
     const auto* s = as<aComplex>(isScalar(left) ? left : right);
     const aMatrix* m = numbers(isMatrix(left) ? left : right, "'*'");
     const Complex factor{s->re, s->im};
-    return mapElements(allocator_, m, [&](Complex z) { return multiply(factor, z); });
+    return mapElements(m, [&](Complex z) { return multiply(factor, z); });
   }
   const bool agree =
       isMatrix(left) && isMatrix(right) && as<aMatrix>(left)->cols == as<aMatrix>(right)->rows;
@@ -228,6 +230,7 @@ Anyval* Operators::product(const Anyval* left, const Anyval* right) {
   const aMatrix* b = numbers(right, "'*'");
   Grid grid(a->rows, b->cols);
   for (int j = 0; j < b->cols; ++j) {
+    stopIfAsked(stop_);
     for (int i = 0; i < a->rows; ++i) {
       Complex total;
       for (int p = 0; p < a->cols; ++p) {
@@ -247,8 +250,7 @@ Anyval* Operators::quotient(const Anyval* left, const Anyval* right) {
   if (isScalar(left)) {
     return scalar(divide({as<aComplex>(left)->re, as<aComplex>(left)->im}, divisor));
   }
-  return mapElements(allocator_, numbers(left, "'/'"),
-                     [&](Complex z) { return divide(z, divisor); });
+  return mapElements(numbers(left, "'/'"), [&](Complex z) { return divide(z, divisor); });
 }
 
 Anyval* Operators::power(const Anyval* left, const Anyval* right) {
@@ -267,11 +269,14 @@ Anyval* Operators::negate(const Anyval* value) {
     return scalar(flip({as<aComplex>(value)->re, as<aComplex>(value)->im}));
   }
   if (!isMatrix(value)) throw HostError("'-' needs a scalar or a matrix, not " + describe(value));
-  return mapElements(allocator_, numbers(value, "'-'"), flip);
+  return mapElements(numbers(value, "'-'"), flip);
 }
 
 bool Operators::isHostFunction(std::string_view name) {
-  return name == "re" || name == "im" || name == "abs" || name == "conj" || name == "sqrt";
+  for (const char* host : kHostFunctions) {
+    if (name == host) return true;
+  }
+  return false;
 }
 
 Anyval* Operators::hostFunction(std::string_view name, const Anyval* argument) {
@@ -293,7 +298,7 @@ Anyval* Operators::hostFunction(std::string_view name, const Anyval* argument) {
   if (!isMatrix(argument)) {
     throw HostError(what + " needs a scalar or a matrix, not " + describe(argument));
   }
-  return mapElements(allocator_, numbers(argument, what), f);
+  return mapElements(numbers(argument, what), f);
 }
 
 Anyval* Operators::matrixLiteral(int rows, int cols, std::span<Anyval* const> elements) {

@@ -6,14 +6,18 @@
 // so that every target gets the same doubles; real operands stay real. Matrices hold
 // numbers only for arithmetic: one holding strings or nested arrays is refused. A computed
 // matrix gets an imaginary-part array only when some element has a non-zero imaginary part.
+// Work on large matrices asks the stop request after each column and stops with
+// Interrupted.
 #pragma once
 
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "sheet/allocator.h"
+#include "sheet/interrupt.h"
 
 namespace sheet {
 
@@ -37,12 +41,14 @@ double realScalar(const Anyval* value, const std::string& what);
 
 class Operators {
  public:
-  explicit Operators(Allocator& allocator) : allocator_(allocator) {}
+  explicit Operators(Allocator& allocator, StopRequest stop = {})
+      : allocator_(allocator), stop_(std::move(stop)) {}
 
   // + - * / between scalars and matrices, and ^ between scalars.
   Anyval* binary(char op, const Anyval* left, const Anyval* right);
   Anyval* negate(const Anyval* value);
 
+  static constexpr const char* kHostFunctions[] = {"re", "im", "abs", "conj", "sqrt"};
   static bool isHostFunction(std::string_view name);
   Anyval* hostFunction(std::string_view name, const Anyval* argument);
 
@@ -60,8 +66,11 @@ class Operators {
   Anyval* product(const Anyval* left, const Anyval* right);
   Anyval* quotient(const Anyval* left, const Anyval* right);
   Anyval* power(const Anyval* left, const Anyval* right);
+  template <class F>
+  Anyval* mapElements(const aMatrix* m, F f);
 
   Allocator& allocator_;
+  StopRequest stop_;
 };
 
 }  // namespace sheet

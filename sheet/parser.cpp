@@ -2,13 +2,18 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <utility>
+
+#include "sheet/utf8.h"
 
 namespace sheet {
 
 namespace {
 
+// Inside the parser a column counts bytes from 1; parseStatement() reports it in
+// characters.
 struct Token {
   enum class Kind { kNumber, kImaginary, kString, kName, kSymbol, kEnd };
   Kind kind;
@@ -27,7 +32,7 @@ bool isDigit(char c) {
   return std::isdigit(static_cast<unsigned char>(c)) != 0;
 }
 
-// Splits a line into tokens; a comment ends it.
+// Splits a line of UTF-8 text into tokens; a comment ends it, whatever it holds.
 class Lexer {
  public:
   explicit Lexer(std::string_view line) : line_(line) {}
@@ -46,6 +51,21 @@ class Lexer {
  private:
   int column() const { return static_cast<int>(pos_) + 1; }
 
+  bool atNonAscii() const { return static_cast<unsigned char>(line_[pos_]) >= 0x80; }
+
+  // The character that starts at a byte beyond ASCII, whole; a SyntaxError naming the byte
+  // when it starts none.
+  std::string_view character() const {
+    const size_t length = utf8::sequenceLength(line_, pos_);
+    if (length == 0) {
+      char detail[40];
+      std::snprintf(detail, sizeof detail, "invalid UTF-8 byte 0x%02X",
+                    static_cast<unsigned>(static_cast<unsigned char>(line_[pos_])));
+      throw SyntaxError(column(), detail);
+    }
+    return line_.substr(pos_, length);
+  }
+
   Token next() {
     const char c = line_[pos_];
     if (isDigit(c) || (c == '.' && pos_ + 1 < line_.size() && isDigit(line_[pos_ + 1]))) {
@@ -62,7 +82,8 @@ class Lexer {
       ++pos_;
       return Token{Token::Kind::kSymbol, start, std::string(1, c), 0};
     }
-    throw SyntaxError(start, "unexpected character '" + std::string(1, c) + "'");
+    const std::string_view shown = atNonAscii() ? character() : line_.substr(pos_, 1);
+    throw SyntaxError(start, "unexpected character '" + std::string(shown) + "'");
   }
 
   Token number() {
@@ -109,6 +130,12 @@ class Lexer {
     ++pos_;  // the opening quote
     for (;;) {
       if (pos_ == line_.size()) throw SyntaxError(start, "the string is not closed");
+      if (atNonAscii()) {
+        const std::string_view c = character();
+        text += c;
+        pos_ += c.size();
+        continue;
+      }
       const char c = line_[pos_++];
       if (c == '"') break;
       if (c == '\\') {
@@ -427,7 +454,12 @@ class Parser {
 }  // namespace
 
 std::optional<Statement> parseStatement(std::string_view line) {
-  return Parser(line, Lexer(line).tokens()).statement();
+  try {
+    return Parser(line, Lexer(line).tokens()).statement();
+  } catch (const SyntaxError& e) {
+    const size_t bytesBefore = static_cast<size_t>(e.column() - 1);
+    throw SyntaxError(static_cast<int>(utf8::characters(line, bytesBefore)) + 1, e.what());
+  }
 }
 
 }  // namespace sheet

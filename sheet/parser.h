@@ -4,10 +4,10 @@
 //   f(a, b) := a * b + 1     defines a function
 //   rows(x) * 2 =            evaluates and shows (the trailing `=` is optional)
 //
-// Literals: numbers (2, 1.5e-3), imaginary numbers (2i, 0.5i), strings in double quotes
-// (escapes \" and \\), matrices with `,` between columns and `;` between rows. Operators,
-// loosest first: `+ -`, `* /`, unary `-`, `^` (right to left), then calls `f(x)` and
-// indexing `A[i, j]`, `v[i]`.
+// Lines are UTF-8 text. Literals: numbers (2, 1.5e-3), imaginary numbers (2i, 0.5i),
+// strings in double quotes (any text; escapes \" and \\), matrices with `,` between
+// columns and `;` between rows. Operators, loosest first: `+ -`, `* /`, unary `-`, `^`
+// (right to left), then calls `f(x)` and indexing `A[i, j]`, `v[i]`.
 #pragma once
 
 #include <memory>
@@ -33,7 +33,7 @@ struct Expr {
   };
 
   Kind kind;
-  int column;  // 1-based column where the expression starts
+  int column;  // where the expression starts, in bytes from 1
   double number = 0;
   std::string text;
   char op = 0;  // '+', '-', '*', '/', '^'
@@ -57,7 +57,7 @@ struct Statement {
   std::string text;                  // as written, without a trailing `=` or comment
 };
 
-// A statement that does not follow the grammar; `column` counts from 1.
+// A statement that does not follow the grammar; `column` counts characters from 1.
 class SyntaxError : public std::runtime_error {
  public:
   SyntaxError(int column, const std::string& detail)

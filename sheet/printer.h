@@ -14,14 +14,21 @@
 //   {"type": "error", "message": M, "position": [first, second]}
 // A part array the matrix lacks is null; an embedded element is its own V in "re" and 0 in
 // "im". Numbers have 17 significant digits; NaN and the infinities are the strings "NaN",
-// "Infinity" and "-Infinity".
+// "Infinity" and "-Infinity". Text is written as valid UTF-8: a byte of a string that
+// starts no UTF-8 character is shown as U+FFFD.
+//
+// Values are written as they are made, without recursion, so neither size nor depth is a
+// limit; the outputs ask their StopRequest now and then while they write a large value.
+// Stopping ends the line already begun and throws Interrupted.
 #pragma once
 
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "host/records.h"
+#include "sheet/interrupt.h"
 
 namespace sheet {
 
@@ -46,23 +53,27 @@ class Output {
 // Values on `out`, host errors on `errors`.
 class ReadableOutput : public Output {
  public:
-  ReadableOutput(std::ostream& out, std::ostream& errors) : out_(out), errors_(errors) {}
+  ReadableOutput(std::ostream& out, std::ostream& errors, StopRequest stop = {})
+      : out_(out), errors_(errors), stop_(std::move(stop)) {}
   void value(int statement, const std::string& text, const Anyval* value) override;
   void hostError(int statement, const std::string& text) override;
 
  private:
   std::ostream& out_;
   std::ostream& errors_;
+  StopRequest stop_;
 };
 
 class JsonOutput : public Output {
  public:
-  explicit JsonOutput(std::ostream& out) : out_(out) {}
+  explicit JsonOutput(std::ostream& out, StopRequest stop = {})
+      : out_(out), stop_(std::move(stop)) {}
   void value(int statement, const std::string& text, const Anyval* value) override;
   void hostError(int statement, const std::string& text) override;
 
  private:
   std::ostream& out_;
+  StopRequest stop_;
 };
 
 }  // namespace sheet

@@ -1,6 +1,8 @@
 #include "sheet/worksheet.h"
 
+#include <algorithm>
 #include <cmath>
+#include <new>
 #include <utility>
 
 #include "host/structured_exceptions.h"
@@ -34,9 +36,14 @@ std::string plural(size_t count, const char* noun) {
 
 Worksheet::Worksheet(const PackLibrary& pack, Host& host, InverseEntry inverse, double tol,
                      double origin)
-    : pack_(pack), host_(host), inverse_(inverse), operators_(host.allocator) {
-  variables_["TOL"] = operators_.scalar({tol, 0});
-  variables_["ORIGIN"] = operators_.scalar({origin, 0});
+    : pack_(pack),
+      host_(host),
+      inverse_(inverse),
+      operators_(host.allocator, [&host] { return host.evaluator.interruptRequested(); }) {
+  // A session runs for long, and nothing reads the record of the evaluator's slots.
+  host_.evaluator.keepCallRecord(false);
+  define("TOL", operators_.scalar({tol, 0}));
+  define("ORIGIN", operators_.scalar({origin, 0}));
 }
 
 InverseEntry Worksheet::findInverse(const PackLibrary& pack) {
@@ -46,8 +53,22 @@ InverseEntry Worksheet::findInverse(const PackLibrary& pack) {
 std::vector<Anyval*> Worksheet::roots() const {
   std::vector<Anyval*> roots;
   for (const auto& [name, value] : variables_) roots.push_back(value);
-  for (const auto& [name, function] : functions_) roots.push_back(function.value);
+  for (const auto& [name, value] : functionValues_) roots.push_back(value);
   return roots;
+}
+
+std::vector<std::string> Worksheet::names() const {
+  std::vector<std::string> names;
+  for (const auto& [name, value] : variables_) names.push_back(name);
+  for (const auto& [name, function] : functions_) names.push_back(name);
+  for (const char* name : Operators::kHostFunctions) names.push_back(name);
+  for (int row = 0; row < pack_.size(); ++row) {
+    const sString* name = pack_.descriptor(row).name;
+    if (name && name->text) names.push_back(name->text);
+  }
+  std::sort(names.begin(), names.end());
+  names.erase(std::unique(names.begin(), names.end()), names.end());
+  return names;
 }
 
 bool Worksheet::run(std::string_view line, const std::string& source, int lineNumber, Output& out) {
@@ -59,17 +80,32 @@ bool Worksheet::run(std::string_view line, const std::string& source, int lineNu
     out.hostError(++statements_,
                   place + std::to_string(e.column()) + ": syntax error: " + e.what());
     return false;
+  } catch (const std::bad_alloc&) {
+    out.hostError(++statements_, place + " out of memory");
+    return false;
   }
   if (!statement) return true;
   ++statements_;
+  const uint64_t start = host_.allocator.historyPoint();
+  // The problem is reported once the statement's temporaries are freed: out of memory,
+  // the report itself needs some.
+  std::string problem;
   bool evaluated = true;
   try {
     execute(*statement, out);
-  } catch (const std::exception& e) {  // HostError, or the host itself out of memory
-    out.hostError(statements_, place + " " + e.what());
+  } catch (const std::bad_alloc&) {
+    problem = "out of memory";
+    evaluated = false;
+  } catch (const std::exception& e) {  // HostError, Interrupted
+    try {
+      problem = e.what();
+    } catch (const std::bad_alloc&) {
+      problem = "out of memory";
+    }
     evaluated = false;
   }
-  finishStatement();
+  finishStatement(start);
+  if (!evaluated) out.hostError(statements_, place + " " + problem);
   return evaluated;
 }
 
@@ -107,26 +143,32 @@ void Worksheet::define(const std::string& name, Anyval* value) {
       throw HostError("ORIGIN must be a whole number");
     }
   }
+  Anyval*& binding = variables_.try_emplace(name, nullptr).first->second;
+  // Held before the old value goes, which it may embed or be.
+  host_.allocator.hold(value);
+  if (binding) host_.allocator.letGo(binding);
+  binding = value;
   functions_.erase(name);
-  variables_[name] = value;
 }
 
 void Worksheet::defineFunction(const Statement& statement) {
   const std::string& name = statement.name;
   if (name == "TOL" || name == "ORIGIN") throw HostError(name + " is a system variable");
-  auto it = functions_.find(name);
-  Anyval* value = it != functions_.end() ? it->second.value : nullptr;
+  Anyval*& value = functionValues_.try_emplace(name, nullptr).first->second;
   if (!value) {
-    // One function value per name: it calls whatever definition the name has.
     value = host_.evaluator.functionValue(
         [this, name](std::span<Anyval* const> args) { return callback(name, args); });
+    host_.allocator.hold(value);
   }
-  variables_.erase(name);
   functions_[name] = Function{statement.parameters, statement.expr, value};
+  if (auto it = variables_.find(name); it != variables_.end()) {
+    host_.allocator.letGo(it->second);
+    variables_.erase(it);
+  }
 }
 
-void Worksheet::finishStatement() {
-  host_.allocator.collect(roots());
+void Worksheet::finishStatement(uint64_t start) {
+  host_.allocator.collect({}, start);
   host_.evaluator.clearInterrupt();
   lastCallbackScalar_ = nullptr;
   callbackError_.reset();
@@ -282,35 +324,53 @@ Anyval* Worksheet::applyUser(const std::string& name, std::span<Anyval* const> a
 }
 
 // A worksheet function called by the pack (from matrix). Nothing may escape into the
-// pack: a host error is kept for the statement and the pack gets an error value. What the
-// body built is released at once, as the pack may call many times.
+// pack: a host error (Ctrl-C among them) is kept for the statement and the pack gets an
+// error value, at once for every later call. What the body built is released at once, as
+// the pack may call many times.
 Anyval* Worksheet::callback(const std::string& name, std::span<Anyval* const> args) noexcept {
   Allocator& allocator = host_.allocator;
   if (lastCallbackScalar_) allocator.release(std::exchange(lastCallbackScalar_, nullptr));
   const uint64_t start = allocator.historyPoint();
-  try {
-    if (callbackError_) throw HostError(*callbackError_);
-    Anyval* result = nullptr;
+  if (host_.evaluator.interruptRequested()) keepCallbackError("interrupted");
+  if (!callbackError_) {
     try {
-      result = applyUser(name, args);
-    } catch (const ErrorResult& e) {
-      result = e.error;
+      Anyval* result = nullptr;
+      try {
+        result = applyUser(name, args);
+      } catch (const ErrorResult& e) {
+        result = e.error;
+      }
+      if (!isScalar(result)) {
+        allocator.collect(std::span(&result, 1), start);
+        return result;
+      }
+      const aComplex value = *as<aComplex>(result);
+      allocator.collect({}, start);
+      lastCallbackScalar_ = asValue(allocator.scalar(value.re, value.im));
+      return lastCallbackScalar_;
+    } catch (const std::bad_alloc&) {
+      allocator.collect({}, start);
+      keepCallbackError("out of memory");
+    } catch (const std::exception& e) {
+      allocator.collect({}, start);
+      keepCallbackError(e.what());
     }
-    if (!isScalar(result)) {
-      allocator.collect(std::span(&result, 1), start);
-      return result;
-    }
-    const aComplex value = *as<aComplex>(result);
-    allocator.collect({}, start);
-    lastCallbackScalar_ = asValue(allocator.scalar(value.re, value.im));
-    return lastCallbackScalar_;
-  } catch (const std::exception& e) {
-    if (!callbackError_) callbackError_ = e.what();
   }
   try {
     return asValue(aError::mk(allocator.com(), callbackError_->c_str(), 0, 0, nullptr, nullptr));
   } catch (...) {
     return asValue(sError_OutOfMemory);
+  }
+}
+
+// Keeps the first host error of the calls back from the pack. Called where nothing may
+// throw: when even the copy cannot be had, "out of memory" fits the string's own storage.
+void Worksheet::keepCallbackError(const char* text) noexcept {
+  if (callbackError_) return;
+  try {
+    callbackError_ = text;
+  } catch (const std::bad_alloc&) {
+    callbackError_.emplace("out of memory");
   }
 }
 

@@ -7,8 +7,10 @@
 // name, a wrong number of arguments, a function the pack lacks, operands of the wrong
 // kind, an exception out of the pack) is reported with its place, and the session goes on.
 //
-// After every statement whatever the variables no longer reach is collected, so a long
-// session stays the same size.
+// The values of variables and functions are held in the allocator; whatever else a
+// statement made is collected after it, so a long session stays the same size and the
+// work after a statement is proportional to what the statement made. Ctrl-C stops the
+// host's own long loops as well as the pack's.
 #pragma once
 
 #include <map>
@@ -51,6 +53,9 @@ class Worksheet {
   // What the session keeps alive: variable values (TOL and ORIGIN among them) and the
   // values of the defined functions.
   std::vector<Anyval*> roots() const;
+  // The names a statement can use: variables, defined functions, the host's functions and
+  // the pack's, sorted.
+  std::vector<std::string> names() const;
 
  private:
   struct Function {
@@ -63,7 +68,7 @@ class Worksheet {
   void execute(const Statement& statement, Output& out);
   void define(const std::string& name, Anyval* value);
   void defineFunction(const Statement& statement);
-  void finishStatement();
+  void finishStatement(uint64_t start);
 
   Anyval* evaluate(const Expr& e);
   Anyval* operand(const Expr& e);
@@ -73,6 +78,7 @@ class Worksheet {
   Anyval* power(Anyval* base, Anyval* exponent);
   Anyval* applyUser(const std::string& name, std::span<Anyval* const> args);
   Anyval* callback(const std::string& name, std::span<Anyval* const> args) noexcept;
+  void keepCallbackError(const char* text) noexcept;
   template <class Call>
   Anyval* intoPack(const std::string& what, Call call);
   double origin() const;
@@ -83,9 +89,13 @@ class Worksheet {
   Operators operators_;
   Bindings variables_;
   std::map<std::string, Function, std::less<>> functions_;
+  // One function value for each name ever defined as a function, held for the session:
+  // it calls whatever definition the name has.
+  Bindings functionValues_;
   const Bindings* locals_ = nullptr;          // parameters of the function being evaluated
   std::vector<std::string> active_;           // functions being evaluated, outermost first
   std::optional<std::string> callbackError_;  // a host error inside a call from the pack
+                                              // (empty: the host ran out of memory)
   Anyval* lastCallbackScalar_ = nullptr;      // the pack has read it once the next call comes
   int statements_ = 0;
 };

@@ -9,9 +9,11 @@
 // Add one line to kCases for each new function. Exported routines that have no table row
 // are called directly through `direct`. The error paths of every row come from the table
 // sweep on their own (ErrorPaths, at the end).
+#include <cmath>
 #include <functional>
 #include <map>
 
+#include "eigen/eigen.h"
 #include "linalg/inverse.h"
 #include "pack/heap.h"
 #include "tests/support/pack_test.h"
@@ -36,6 +38,7 @@ struct SweepCase {
 };
 
 Anyval* (*const valueInv)(UfnCallContext*, Anyval*) = inv;
+Anyval* (*const valueEigenvecs)(UfnCallContext*, Anyval*) = eigenvecs;
 
 // The arguments of a case, built fresh for each run.
 #define ARGUMENTS(...) [](Values& v) { return std::vector<Anyval*>{__VA_ARGS__}; }
@@ -54,8 +57,33 @@ Anyval* definite(Values& v) {
   return v.value(kLargeOrder, kLargeOrder,
                  [](int i, int j) { return i == j ? kLargeOrder : 1.0 / (1 + i + j); });
 }
+// A pencil for the QZ functions, which poll in every stage: small enough to be swept at
+// every poll.
+constexpr int kPencilOrder = 30;
+Anyval* pencilA(Values& v) {
+  return v.value(kPencilOrder, kPencilOrder, [](int i, int j) { return std::sin(1.0 + i * j); });
+}
+Anyval* pencilB(Values& v) {
+  return v.value(kPencilOrder, kPencilOrder,
+                 [](int i, int j) { return i == j ? kPencilOrder : std::cos(i + 2.0 * j); });
+}
 Anyval* ones(Values& v) {
   return v.value(kLargeOrder, 1, [](int, int) { return 1.0; });
+}
+// Matrices for the singular value family, which polls up to four times per column.
+Anyval* waves(Values& v, int rows, int cols) {
+  return v.value(rows, cols, [](int i, int j) { return std::sin(1.0 + i + 3.0 * j); });
+}
+
+// A non-symmetric matrix with real eigenvalues and complex pairs, for the eigensolvers: small
+// enough that a run per interrupt poll stays quick, large enough for many polls.
+constexpr int kEigenOrder = 9;
+Anyval* nonsymmetric(Values& v) {
+  return v.value(kEigenOrder, kEigenOrder,
+                 [](int i, int j) { return ((i * 7 + j * 3) % 5) - 2.0; });
+}
+Anyval* symmetric(Values& v) {
+  return v.value(kEigenOrder, kEigenOrder, [](int i, int j) { return ((i + j) % 4) - 1.5; });
 }
 
 const SweepCase kCases[] = {
@@ -107,6 +135,49 @@ const SweepCase kCases[] = {
     {"lsolve_large", "lsolve", ARGUMENTS(dominant(v), ones(v))},
     {"cholesky_large", "cholesky", ARGUMENTS(definite(v))},
     {"inv_large", "inv", ARGUMENTS(dominant(v)), valueInv},
+    {"qr", "qr", ARGUMENTS(v.value({{1, 2}, {3, 4}, {5, 6}}))},
+    {"qr_large", "qr", ARGUMENTS(dominant(v))},
+    {"rref", "rref", ARGUMENTS(v.value({{1, 2, 3}, {4, 5, 6}}))},
+    {"rref_large", "rref", ARGUMENTS(dominant(v))},
+    {"svds", "svds", ARGUMENTS(v.value({{1, 2}, {3, 4}, {5, 6}}))},
+    {"svd", "svd", ARGUMENTS(v.value({{1, 2}, {3, 4}, {5, 6}}))},
+    {"rank", "rank", ARGUMENTS(v.value({{1, 2}, {3, 4}, {5, 6}}))},
+    {"rank_wide", "rank", ARGUMENTS(v.value({{1, 2, 3}, {4, 5, 6}}))},
+    {"geninv", "geninv", ARGUMENTS(v.value({{1, 2}, {3, 4}, {5, 6}}))},
+    {"norm1", "norm1", ARGUMENTS(v.value({{1, 2}, {3, 4}}))},
+    {"norm1_complex", "norm1", ARGUMENTS(v.value({{1, 2}, {3, 4}}, {{1, 0}, {0, 1}}))},
+    {"norm2", "norm2", ARGUMENTS(v.value({{1, 2}, {3, 4}}))},
+    {"norm2_complex", "norm2", ARGUMENTS(v.value({{1, 2}, {3, 4}}, {{1, 0}, {0, 1}}))},
+    {"norm2_imaginary", "norm2", ARGUMENTS(v.value({}, {{1, 2}, {3, 4}}))},
+    {"norme", "norme", ARGUMENTS(v.value({{1, 2}, {3, 4}}))},
+    {"normi_complex", "normi", ARGUMENTS(v.value({{1, 2}, {3, 4}}, {{1, 0}, {0, 1}}))},
+    {"cond1", "cond1", ARGUMENTS(v.value({{1, 2}, {3, 4}}))},
+    {"cond2", "cond2", ARGUMENTS(v.value({{1, 2}, {3, 4}}))},
+    {"cond2_complex", "cond2", ARGUMENTS(v.value({{1, 2}, {3, 4}}, {{1, 0}, {0, 1}}))},
+    {"conde_complex", "conde", ARGUMENTS(v.value({{1, 2}, {3, 4}}, {{1, 0}, {0, 1}}))},
+    {"condi", "condi", ARGUMENTS(v.value({{1, 2}, {3, 4}}))},
+    {"svd_large", "svd", ARGUMENTS(waves(v, 48, 40))},
+    {"geninv_large", "geninv", ARGUMENTS(waves(v, 48, 40))},
+    {"cond2_large", "cond2", ARGUMENTS(waves(v, 40, 40))},
+    {"eigenvec", "eigenvec", ARGUMENTS(v.value({{2, 0}, {0, 3}}), v.scalar(2))},
+    {"eigenvec_complex", "eigenvec", ARGUMENTS(v.value({{0, 1}, {0, 0}}, {{1, 0}, {0, 1}}), v.scalar(0, 1))},
+    {"eigenvec_large", "eigenvec", ARGUMENTS(dominant(v), v.scalar(kLargeOrder))},
+    {"genvals_1x1", "genvals", ARGUMENTS(v.value({{2}}), v.value({{4}}))},
+    {"genvecs_1x1", "genvecs", ARGUMENTS(v.value({{2}}), v.value({{4}}))},
+    {"genvals", "genvals", ARGUMENTS(pencilA(v), pencilB(v))},
+    {"genvecs", "genvecs", ARGUMENTS(pencilA(v), pencilB(v))},
+    {"genvecs_swapped", "genvecs", ARGUMENTS(v.value({{1, 2}, {3, 4}}), v.value({{1, 0}, {0, 0}}))},
+    {"eigenvals_symmetric", "eigenvals", ARGUMENTS(symmetric(v))},
+    {"eigenvals_general", "eigenvals", ARGUMENTS(nonsymmetric(v))},
+    {"eigenvals_complex", "eigenvals",
+     ARGUMENTS(v.value({{1, 2, 0}, {3, 4, 1}, {0, 1, 2}}, {{0, 1, 0}, {0, 0, 1}, {1, 0, 0}}))},
+    {"eigenvals_imaginary", "eigenvals", ARGUMENTS(v.value({}, {{1, 2}, {3, 4}}))},
+    {"eigenvals_string", "eigenvals", ARGUMENTS(v.string("x"))},
+    {"eigenvecs_symmetric", "eigenvecs", ARGUMENTS(symmetric(v))},
+    {"eigenvecs_general", "eigenvecs", ARGUMENTS(nonsymmetric(v))},
+    {"eigenvecs_complex", "eigenvecs",
+     ARGUMENTS(v.value({{1, 2, 0}, {3, 4, 1}, {0, 1, 2}}, {{0, 1, 0}, {0, 0, 1}, {1, 0, 0}}))},
+    {"eigenvecs_exported", "eigenvecs", ARGUMENTS(nonsymmetric(v)), valueEigenvecs},
 };
 
 void PrintTo(const SweepCase& c, std::ostream* out) {

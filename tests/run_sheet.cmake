@@ -3,6 +3,7 @@
 #   MATSHEET  the program            EMULATOR  what runs it on this host, if anything
 #   DIR       working directory      ARGS      its arguments
 #   INPUT     file for standard input (optional)
+#   MEMORY    address-space limit in kB to run it under (ulimit -v; optional)
 #   EXPECT    file with the exact expected output (optional)
 #   MATCH     regular expression the output must match (optional)
 #   STATUS    expected exit status; by default 1 when EXPECT holds a host error, else 0
@@ -15,7 +16,11 @@ set(input)
 if(INPUT)
   set(input INPUT_FILE ${INPUT})
 endif()
-execute_process(COMMAND ${emulator} ${MATSHEET} ${args} WORKING_DIRECTORY ${DIR} ${input}
+set(limit)
+if(MEMORY)
+  set(limit sh -c "ulimit -v ${MEMORY} && exec \"$@\"" sh)
+endif()
+execute_process(COMMAND ${limit} ${emulator} ${MATSHEET} ${args} WORKING_DIRECTORY ${DIR} ${input}
                 OUTPUT_VARIABLE output ERROR_VARIABLE errors RESULT_VARIABLE status)
 
 set(problems)

@@ -27,6 +27,7 @@ class MatrixFn : public testsupport::PackTest {
     host.evaluator.clearCalls();
     const uint64_t before = host.allocator.historyPoint();
     Anyval* result = pack.call(pack.find("matrix"), &host.context, std::vector{m, n, f}, {});
+    host.allocator.adopt(result);
     std::vector<Anyval*> roots = produced;
     roots.insert(roots.end(), {m, n, f, result});
     EXPECT_TRUE(host.allocator.unreachable(roots, before).empty());

@@ -111,6 +111,7 @@ class LinalgTest : public testsupport::PackTest {
   Anyval* inverse(Anyval* m) {
     const uint64_t before = host.allocator.historyPoint();
     Anyval* result = inv(&host.context, m);
+    host.allocator.adopt(result);
     const std::vector<Anyval*> roots{m, result};
     const auto garbage = host.allocator.unreachable(roots, before);
     EXPECT_TRUE(garbage.empty()) << "inv left blocks behind:\n" << sheet::describe(garbage);

@@ -75,7 +75,9 @@ TEST(Parser, BuildsTreesWithTheUsualPrecedence) {
       {"t[0][1]", "(index (index t 0) 1)"},
       {"x =", "x"},
       {"x # a comment, \"not a string", "x"},
+      {"x # whatever a comment holds: \xff\xc3", "x"},
       {"\"# not a comment\"", "\"# not a comment\""},
+      {"[\"\u00e9\", \"\u20ac\U0001F600\"]", "[1x2 \"\u00e9\" \"\u20ac\U0001F600\"]"},
       {"   ", "(nothing)"},
       {"# only a comment", "(nothing)"},
   };
@@ -127,6 +129,14 @@ TEST(Parser, ReportsTheColumnOfWhatIsWrong) {
       {"x y", 3, "expected the end of the statement, found the name 'y'"},
       {"2e", 2, "expected the end of the statement, found the name 'e'"},
       {")", 1, "expected a value, found ')'"},
+      // Columns count characters of UTF-8 text; a byte that starts none is named.
+      {"\"\u00e9t\u00e9\" + \u20ac", 9, "unexpected character '\u20ac'"},
+      {"\"\U0001F600\" 1", 5, "expected the end of the statement, found a number"},
+      {"x := \"caf\xe9\"", 10, "invalid UTF-8 byte 0xE9"},
+      {"\"\u00e9\" \xc3", 5, "invalid UTF-8 byte 0xC3"},
+      {"\xa9", 1, "invalid UTF-8 byte 0xA9"},
+      {"\"\xed\xa0\x80\"", 2, "invalid UTF-8 byte 0xED"},
+      {"\"\xc0\xaf\"", 2, "invalid UTF-8 byte 0xC0"},
   };
   for (const ErrorCase& c : cases) {
     try {

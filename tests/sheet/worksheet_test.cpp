@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdarg>
 
@@ -79,6 +80,16 @@ Anyval* heapEntry(UfnCallContext* ctx, Anyval* v) {
 sheet::Allocator* watched = nullptr;
 size_t mostBlocks = 0;
 
+// Its argument; at 30 it presses Ctrl-C, as a user would during a long call. Counts calls.
+sheet::Evaluator* pressed = nullptr;
+int ctrlcCalls = 0;
+
+Anyval* ctrlcEntry(UfnCallContext* ctx, Anyval* v) {
+  ++ctrlcCalls;
+  if (re(v) == 30) pressed->requestInterrupt();
+  return scalarValue(ctx, re(v));
+}
+
 Anyval* applyEntry(UfnCallContext* ctx, Anyval* f) {
   IwsEvaluator* evaluator = ctx->evaluator;
   double sum = 0;
@@ -108,10 +119,11 @@ sFunctionInfo oneArgument{1, "Any_to_Any"};
 sFunctionInfo fourArguments{4, "Any_Any_Any_Any_to_Any"};
 sFunctionInfo counted{sFunctionInfo::kVariadic, "Variable_to_Num"};
 
-sString names[] = {
-    {kTagString, "pair", 5},   {kTagString, "count", 6},   {kTagString, "missing", 8},
-    {kTagString, "throws", 7}, {kTagString, "fails", 6},   {kTagString, "tag", 4},
-    {kTagString, "poll", 5},   {kTagString, "heapcol", 8}, {kTagString, "apply", 6}};
+sString names[] = {{kTagString, "pair", 5},    {kTagString, "count", 6},
+                   {kTagString, "missing", 8}, {kTagString, "throws", 7},
+                   {kTagString, "fails", 6},   {kTagString, "tag", 4},
+                   {kTagString, "poll", 5},    {kTagString, "heapcol", 8},
+                   {kTagString, "apply", 6},   {kTagString, "ctrlc", 6}};
 
 const sFunctionDescriptor table[] = {
     {&fourArguments, &bothList, 12, &names[0], nullptr, entry(pairEntry), &tolName},
@@ -123,6 +135,7 @@ const sFunctionDescriptor table[] = {
     {&oneArgument, nullptr, 12, &names[6], nullptr, entry(pollEntry), &tolName},
     {&oneArgument, nullptr, 12, &names[7], nullptr, entry(heapEntry), &tolName},
     {&oneArgument, nullptr, 0, &names[8], nullptr, entry(applyEntry), &tolName},
+    {&oneArgument, nullptr, 12, &names[9], nullptr, entry(ctrlcEntry), &tolName},
 };
 
 HRESULT WS_STDCALL noRegistration() {
@@ -154,6 +167,7 @@ class WorksheetTest : public ::testing::Test {
       : pack(sheet::PackLibrary::linked(table, std::size(table), noRegistration, noRegistration)),
         worksheet(pack, host, inverse) {
     watched = &host.allocator;
+    pressed = &host.evaluator;
   }
 
   // The outcome of one statement ("" for a definition).
@@ -263,6 +277,24 @@ TEST_F(WorksheetTest, CtrlCInterruptsTheStatementThenTheProgram) {
       },
       ::testing::ExitedWithCode(130), "");
   std::signal(SIGINT, SIG_DFL);
+}
+
+TEST_F(WorksheetTest, CtrlCStopsTheCallsBack) {
+  run("f(i, j) := ctrlc(i)");
+  ctrlcCalls = 0;
+  EXPECT_EQ(run("apply(f)"), "host error: t:1: interrupted");
+  EXPECT_EQ(ctrlcCalls, 31) << "no body is evaluated after the press";
+  EXPECT_EQ(run("1 + 1"), scalar(2)) << "the next statement runs";
+}
+
+TEST_F(WorksheetTest, KnowsTheNamesAStatementCanUse) {
+  run("x := 1");
+  run("f(a) := a");
+  const std::vector<std::string> names = worksheet.names();
+  for (const char* name : {"x", "f", "TOL", "ORIGIN", "sqrt", "pair", "apply"}) {
+    EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
+  }
+  EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
 }
 
 class WorksheetWithoutInverse : public WorksheetTest {
