@@ -11,12 +11,16 @@
 // Solution t is the one whose right-hand side, after the interchanges, is the unit vector
 // e_t: its entries above t are leading zeros the forward substitution skips, it starts
 // with 1 at entry t, and it is column order[t] of the inverse.
+//
+// The smallest orders skip the blocks: each solution is found in its own column of the
+// inverse by the one-column substitutions, with the loops unrolled.
 #include <algorithm>
 #include <cstddef>
 
 #include "linalg/field.h"
 #include "linalg/kernels.h"
 #include "linalg/lu.h"
+#include "linalg/substitution.h"
 #include "linalg/update.h"
 #include "pack/heap.h"
 #include "pack/messages.h"
@@ -108,9 +112,26 @@ void storeSolutions(const Block<Field>& x, const int32_t* order, int32_t n,
   }
 }
 
+// The inverse of a small matrix, one solution at a time straight into its column.
+template <class Field, int32_t N>
+const char* invertByColumns(const aMatrix* lu, const double* pivots, typename Field::Column inverse,
+                            const Interrupt& stop) {
+  int32_t order[N];
+  rowOrder(pivots, Field::kPivotBase, N, order);
+  if (stop.requested()) return msg::kInterrupted;
+  const auto factors = Field::View::of(lu);
+  for (int32_t t = 0; t < N; ++t) {
+    const typename Field::Column x = inverse + ptrdiff_t{order[t]} * N;
+    zeroColumn(x, N);
+    store(x, t, Field::kOne);
+    if (!solveTriangles<Field>(factors, x, N)) return msg::kSingularMatrix;
+  }
+  return nullptr;
+}
+
 template <class Field>
-const char* invert(const aMatrix* lu, const double* pivots, typename Field::Column inverse,
-                   const Interrupt& stop) {
+const char* invertByBlocks(const aMatrix* lu, const double* pivots, typename Field::Column inverse,
+                           const Interrupt& stop) {
   const int32_t n = lu->rows;
   const int32_t size = blockSize(n);
   const size_t count = size_t(size) * size_t(n);
@@ -132,6 +153,18 @@ const char* invert(const aMatrix* lu, const double* pivots, typename Field::Colu
     storeSolutions(x, order.get(), n, inverse);
   }
   return nullptr;
+}
+
+template <class Field>
+const char* invert(const aMatrix* lu, const double* pivots, typename Field::Column inverse,
+                   const Interrupt& stop) {
+  return withOrder(lu->rows, [&](auto n) {
+    if constexpr (kIsFixedOrder<decltype(n)>) {
+      return invertByColumns<Field, n>(lu, pivots, inverse, stop);
+    } else {
+      return invertByBlocks<Field>(lu, pivots, inverse, stop);
+    }
+  });
 }
 
 }  // namespace
