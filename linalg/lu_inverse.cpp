@@ -33,10 +33,11 @@ using namespace linalg;
 constexpr int32_t kSmallOrder = 32;
 constexpr size_t kSmallCount = kSmallOrder * kSmallOrder;
 
-// How many solutions go into one block: at most 128, in blocks of nearly equal size.
+// How many solutions go into one block: 128, or all when there are fewer. A multiple of
+// every tile's height, so that each entry of a full block is whole tiles, each starting
+// where the one before ended.
 int32_t blockSize(int32_t n) {
-  const int32_t blocks = (n + 127) / 128;
-  return (n + blocks - 1) / blocks;
+  return std::min(n, 128);
 }
 
 // The solutions first .. first+size-1, transposed: entry(i)[t - first] is entry i of
