@@ -78,29 +78,42 @@ inline void realElement(double* c, const double* a, int32_t lda, const double* b
 // exactly.
 constexpr int32_t kDepth = 256;
 
-// Rows of C per block. While the tiles walk across a block, the block's rows of A (at most
-// kBlockRows x kDepth) stay in the second-level cache; a tile's columns of B stay in the
-// first-level cache while the tiles walk down the block, and C is read down its columns. A
-// multiple of every tile height, so only the last block has rows the tallest tiles leave.
+// Rows of C per block, a multiple of every tile height, so that only the last block has
+// rows the tallest tiles leave.
 constexpr int32_t kBlockRows = 256;
 
+// Up to this many columns of C, each tile walks across all of them: its rows of A (at
+// most kDepth steps) stay in the first-level cache, and B, that narrow, in the second.
+// Wider, each strip of columns walks down the block instead: the strip's columns of B
+// stay in the first-level cache, the block's rows of A in the second, and C is read down
+// its columns.
+constexpr int32_t kNarrowColumns = 64;
+
 // Visits the rows top .. bottom-1 of every column of C: tiles of MV * W rows by NR columns
-// (then by one column where fewer than NR are left), each column strip down the rows, then
-// the rows left over with tiles half as high, down to one vector, and single elements for
-// the last few rows. tile(height, width, i, j) gets the tile's height in vectors and width
-// in columns as std::integral_constant values.
+// (then by one column where fewer than NR are left), then the rows left over with tiles
+// half as high, down to one vector, and single elements for the last few rows.
+// tile(height, width, i, j) gets the tile's height in vectors and width in columns as
+// std::integral_constant values.
 template <int W, int MV, int NR, class Tile, class Element>
 void visitBlock(int32_t top, int32_t bottom, int32_t cols, Tile& tile, Element& element) {
   constexpr int32_t kRows = MV * W;
   const int32_t end = top + (bottom - top) / kRows * kRows;
+  const int32_t whole = cols / NR * NR;  // columns in strips of NR
   const std::integral_constant<int, MV> height;
-  int32_t j = 0;
-  for (; j + NR <= cols; j += NR) {
-    for (int32_t i = top; i < end; i += kRows)
-      tile(height, std::integral_constant<int, NR>(), i, j);
-  }
-  for (; j < cols; ++j) {
-    for (int32_t i = top; i < end; i += kRows) tile(height, std::integral_constant<int, 1>(), i, j);
+  const std::integral_constant<int, NR> strip;
+  const std::integral_constant<int, 1> single;
+  if (cols <= kNarrowColumns) {
+    for (int32_t i = top; i < end; i += kRows) {
+      for (int32_t j = 0; j < whole; j += NR) tile(height, strip, i, j);
+      for (int32_t j = whole; j < cols; ++j) tile(height, single, i, j);
+    }
+  } else {
+    for (int32_t j = 0; j < whole; j += NR) {
+      for (int32_t i = top; i < end; i += kRows) tile(height, strip, i, j);
+    }
+    for (int32_t j = whole; j < cols; ++j) {
+      for (int32_t i = top; i < end; i += kRows) tile(height, single, i, j);
+    }
   }
   if constexpr (MV > 1) {
     visitBlock<W, MV / 2, NR>(end, bottom, cols, tile, element);
