@@ -19,6 +19,10 @@ void copyPart(const aMatrix* m, PartView from, double* to) {
     std::fill_n(to, size_t(rows) * size_t(m->cols), 0.0);
     return;
   }
+  if (from.ld() == rows) {
+    std::copy_n(from.data(), size_t(rows) * size_t(m->cols), to);
+    return;
+  }
   for (int32_t j = 0; j < m->cols; ++j) std::copy_n(from.column(j), rows, to + ptrdiff_t{j} * rows);
 }
 
