@@ -37,7 +37,7 @@ constexpr int32_t kBlock = 64;
 constexpr int32_t kStrip = 8;
 
 // a(i, i) minus the squares of row i's factor entries in columns from .. i-1, in turn.
-double diagonalRemainder(PartView a, int32_t i, int32_t from) {
+[[gnu::always_inline]] inline double diagonalRemainder(PartView a, int32_t i, int32_t from) {
   double s = a(i, i);
   for (int32_t k = from; k < i; ++k) s -= a(i, k) * a(i, k);
   return s;
@@ -45,7 +45,8 @@ double diagonalRemainder(PartView a, int32_t i, int32_t from) {
 
 // Column i of L below the diagonal: a(j, i) loses a(j, k) a(i, k) for k = from .. i-1 in
 // turn and is divided by the diagonal entry d.
-void factorColumn(PartView a, int32_t i, int32_t from, int32_t n, double d) {
+[[gnu::always_inline]] inline void factorColumn(PartView a, int32_t i, int32_t from, int32_t n,
+                                                double d) {
   double* column = a.column(i) + i + 1;
   for (int32_t k = from; k < i; ++k) {
     linalg::subtractMultiple(column, a.column(k) + i + 1, a(i, k), n - i - 1);
@@ -76,40 +77,63 @@ void finishFactor(PartView a, int32_t n, const double* diagonal) {
   }
 }
 
-// Factors the symmetric matrix in the lower triangle of `a` (the diagonal and the strict
-// lower triangle are read) into L L^T in place: L(i, i) = sqrt(a(i, i) - sum of
-// L(i, k)^2), L(j, i) = (a(j, i) - sum of L(j, k) L(i, k)) / L(i, i), sums over k < i
-// subtracted in turn. A diagonal remainder that is not positive gives
-// "non-positive definite matrix"; no scratch gives "out of memory"; the user's request to
-// stop, asked once per column, "interrupted".
-//
+// Columns f .. l-1, each in turn: the diagonal entry from the remainder of its sum, then
+// the column below it, the terms from column `f` on still to take. Inlined, so that at a
+// fixed small order its loops unroll.
+[[gnu::always_inline]] inline const char* factorColumns(PartView a, int32_t f, int32_t l, int32_t n,
+                                                        double* diagonal, const Interrupt& stop) {
+  for (int32_t i = f; i < l; ++i) {
+    if (stop.requested()) return msg::kInterrupted;
+    const double s = diagonalRemainder(a, i, f);
+    if (!(s > 0.0)) return msg::kNonPositiveDefinite;
+    diagonal[i] = std::sqrt(s);
+    factorColumn(a, i, f, n, diagonal[i]);
+  }
+  return nullptr;
+}
+
 // Columns go in blocks and strips (kBlock, kStrip): every entry still loses its terms one at
 // a time with k ascending, the earlier blocks' first, then the block's earlier strips', then
 // the strip's own.
-const char* cholesky_factor(aMatrix* m, const Interrupt& stop) {
-  const int32_t n = m->rows;
-  heap::Scratch<double, kBlock> diagonal(n);
+const char* factorBlocked(PartView a, int32_t n, double* diagonal, const Interrupt& stop) {
   // Room for a block's rows of every earlier column, or (one block) a strip's rows of the
   // block's earlier columns.
   heap::Scratch<double, kBlock * kStrip> rows(size_t(kBlock) * size_t(n > kBlock ? n : kStrip));
-  if (!diagonal || !rows) return msg::kOutOfMemory;
-  const PartView a = realPart(m);
+  if (!rows) return msg::kOutOfMemory;
   for (int32_t first = 0; first < n; first += kBlock) {
     const int32_t last = std::min(first + kBlock, n);
     takeColumns(a, 0, first, last, n, rows.get());
     for (int32_t f = first; f < last; f += kStrip) {
       const int32_t l = std::min(f + kStrip, last);
       takeColumns(a, first, f, l, n, rows.get());
-      for (int32_t i = f; i < l; ++i) {
-        if (stop.requested()) return msg::kInterrupted;
-        const double s = diagonalRemainder(a, i, f);
-        if (!(s > 0.0)) return msg::kNonPositiveDefinite;
-        diagonal[i] = std::sqrt(s);
-        factorColumn(a, i, f, n, diagonal[i]);
-      }
+      if (const char* failure = factorColumns(a, f, l, n, diagonal, stop)) return failure;
     }
   }
-  finishFactor(a, n, diagonal.get());
+  return nullptr;
+}
+
+// Factors the symmetric matrix in the lower triangle of `a` (the diagonal and the strict
+// lower triangle are read) into L L^T in place: L(i, i) = sqrt(a(i, i) - sum of
+// L(i, k)^2), L(j, i) = (a(j, i) - sum of L(j, k) L(i, k)) / L(i, i), sums over k < i
+// subtracted in turn. A diagonal remainder that is not positive gives
+// "non-positive definite matrix"; no scratch gives "out of memory"; the user's request to
+// stop, asked once per column, "interrupted". The smallest orders are one strip, factored
+// with their loops unrolled.
+const char* cholesky_factor(aMatrix* m, const Interrupt& stop) {
+  const PartView a = realPart(m);
+  heap::Scratch<double, kBlock> diagonal(m->rows);
+  if (!diagonal) return msg::kOutOfMemory;
+  const char* failure = linalg::withOrder(m->rows, [&](auto n) {
+    if constexpr (linalg::kIsFixedOrder<decltype(n)>) {
+      // A fraction of a microsecond: the user's request to stop is asked once, before it.
+      if (stop.requested()) return msg::kInterrupted;
+      return factorColumns(a, 0, n, n, diagonal.get(), Interrupt());
+    } else {
+      return factorBlocked(a, n, diagonal.get(), stop);
+    }
+  });
+  if (failure) return failure;
+  finishFactor(a, m->rows, diagonal.get());
   return nullptr;
 }
 

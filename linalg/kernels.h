@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 #include <utility>
 
 #include "linalg/field.h"
@@ -82,6 +83,31 @@ bool rowScales(int32_t n, double* scale, Magnitude magnitude) {
     scale[i] = 1.0 / scale[i];
   }
   return true;
+}
+
+// A matrix order known when compiling. Routines call `withOrder` so that the smallest
+// orders, where loop overhead outweighs the arithmetic, each get their own compiled copy
+// whose loops unroll; the arithmetic is the same for every copy.
+template <int32_t N>
+using FixedOrder = std::integral_constant<int32_t, N>;
+
+template <class Order>
+inline constexpr bool kIsFixedOrder = !std::is_same_v<Order, int32_t>;
+
+// body(FixedOrder<n>{}) for n = 2 .. 4, body(n) otherwise. A FixedOrder converts to int32_t,
+// so one body serves both.
+template <class Body>
+decltype(auto) withOrder(int32_t n, Body&& body) {
+  switch (n) {
+    case 2:
+      return body(FixedOrder<2>{});
+    case 3:
+      return body(FixedOrder<3>{});
+    case 4:
+      return body(FixedOrder<4>{});
+    default:
+      return body(n);
+  }
 }
 
 // The row order a sequence of interchanges produces: order[i] is the original row that

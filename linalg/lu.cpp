@@ -22,6 +22,7 @@
 #include "linalg/field.h"
 #include "linalg/kernels.h"
 #include "linalg/lu.h"
+#include "linalg/substitution.h"
 #include "linalg/update.h"
 #include "pack/heap.h"
 #include "pack/messages.h"
@@ -106,6 +107,48 @@ void eliminate(typename Field::View a, int32_t k, int32_t n, int32_t last) {
   }
 }
 
+// One elimination step at a time, with what the steps carry from one to the next: the
+// row scales (scale[k] becomes the bound max(1, |L(:, k)|) once row k is the pivot row),
+// the determinant's sign and the largest growth seen so far.
+template <class Field>
+struct Elimination {
+  typename Field::View a;
+  int32_t n;
+  double* pivots;
+  double& sign;
+  bool check;
+  const Interrupt& stop;
+  double* scale;
+  double growth = 0.0;
+
+  // Step k, eliminating below the pivot in the columns up to `l`. Inlined, so that at a
+  // fixed small order its loops unroll.
+  [[gnu::always_inline]] const char* step(int32_t k, int32_t l) {
+    if (stop.requested()) return msg::kInterrupted;
+    const int32_t p = pivotRow<Field>(a, k, n, scale);
+    if (p != k) {
+      a.swapRows(k, p, n);
+      sign = -sign;
+      scale[p] = scale[k];
+    }
+    if (pivots) pivots[k] = p + Field::kPivotBase;
+    if (Field::isZeroPivot(a(k, k))) return msg::kSingularMatrix;
+    if (k >= 1) {
+      growth = withRowGrowth<Field>(a, k - 1, n, scale[k - 1], growth);
+      if (check && smallPivotUpTo<Field>(a, k, growth * kEpsilon)) return msg::kSingularMatrix;
+    }
+    scale[k] = formMultipliers<Field>(a, k, n);
+    eliminate<Field>(a, k, n, l);
+    return nullptr;
+  }
+};
+
+// The row scales of the n x n matrix behind `a`; false when a row is all zero.
+template <class Field>
+bool scaleRows(typename Field::View a, int32_t n, double* scale) {
+  return rowScales(n, scale, [&](int32_t i, int32_t j) { return Field::magnitude(a(i, j)); });
+}
+
 // Scratch for up to kPanel rows of n numbers and kPanel more: the panel's rows of U right of
 // the panel, one after another (so a row is contiguous), and one row of L's multipliers.
 template <class Field>
@@ -135,21 +178,11 @@ class Factorisation {
 
   Factorisation(typename Field::View a, int32_t n, double* pivots, double& sign, bool check,
                 const Interrupt& stop)
-      : a_(a),
-        n_(n),
-        pivots_(pivots),
-        sign_(sign),
-        check_(check),
-        stop_(stop),
-        scale_(n),
-        rows_(n) {}
+      : a_(a), n_(n), scale_(n), rows_(n), steps_{a, n, pivots, sign, check, stop, scale_.get()} {}
 
   const char* run() {
-    // scale[i] starts as row i's scale; once row k is the pivot row it becomes the bound
-    // max(1, |L(:, k)|) that weighs row k's growth.
     if (!scale_ || !rows_) return msg::kOutOfMemory;
-    auto magnitude = [&](int32_t i, int32_t j) { return Field::magnitude(a_(i, j)); };
-    if (!rowScales(n_, scale_.get(), magnitude)) return msg::kSingularMatrix;
+    if (!scaleRows<Field>(a_, n_, scale_.get())) return msg::kSingularMatrix;
     for (int32_t panel = 0; panel < n_; panel += kPanel) {
       if (const char* failure = factorPanel(panel, std::min(panel + kPanel, n_))) return failure;
     }
@@ -176,7 +209,7 @@ class Factorisation {
     int32_t k = f;
     try {
       for (; k < l; ++k) {
-        if (const char* failure = step(k, l)) {
+        if (const char* failure = steps_.step(k, l)) {
           catchUp(first, f, k, l, last);
           return failure;
         }
@@ -194,26 +227,6 @@ class Factorisation {
   void catchUp(int32_t first, int32_t f, int32_t k, int32_t l, int32_t last) {
     takeSteps(k, f, k, l, last);
     takeSteps(k, first, k, last, n_);
-  }
-
-  // Step k, updating the strip's columns up to `l`.
-  const char* step(int32_t k, int32_t l) {
-    if (stop_.requested()) return msg::kInterrupted;
-    const int32_t p = pivotRow<Field>(a_, k, n_, scale_.get());
-    if (p != k) {
-      a_.swapRows(k, p, n_);
-      sign_ = -sign_;
-      scale_[p] = scale_[k];
-    }
-    if (pivots_) pivots_[k] = p + Field::kPivotBase;
-    if (Field::isZeroPivot(a_(k, k))) return msg::kSingularMatrix;
-    if (k >= 1) {
-      growth_ = withRowGrowth<Field>(a_, k - 1, n_, scale_[k - 1], growth_);
-      if (check_ && smallPivotUpTo<Field>(a_, k, growth_ * kEpsilon)) return msg::kSingularMatrix;
-    }
-    scale_[k] = formMultipliers<Field>(a_, k, n_);
-    eliminate<Field>(a_, k, n_, l);
-    return nullptr;
   }
 
   // Row k right of the strip takes the steps it still lacks: the strip's steps f .. k-1 in
@@ -246,68 +259,50 @@ class Factorisation {
 
   typename Field::View a_;
   int32_t n_;
-  double* pivots_;
-  double& sign_;
-  bool check_;
-  const Interrupt& stop_;
   heap::Scratch<double, kSmallOrder> scale_;
   PanelRows<Field> rows_;
-  double growth_ = 0.0;
+  Elimination<Field> steps_;
 };
+
+// Orders up to kStrip are one strip of one panel: each step updates the whole matrix at
+// once, and nothing is left for later. With the order N known when compiling, the steps'
+// loops unroll, and a 3 x 3 call spends its time on its arithmetic.
+template <class Field, int32_t N>
+const char* factorSmall(typename Field::View a, double* pivots, double& sign, bool check,
+                        const Interrupt& stop) {
+  static_assert(N <= kStrip);
+  // The whole factorisation takes a fraction of a microsecond: the user's request to stop
+  // is asked once, before it.
+  if (stop.requested()) return msg::kInterrupted;
+  double scale[N];
+  if (!scaleRows<Field>(a, N, scale)) return msg::kSingularMatrix;
+  const Interrupt unasked;
+  Elimination<Field> steps{a, N, pivots, sign, check, unasked, scale};
+  for (int32_t k = 0; k < N; ++k) {
+    if (const char* failure = steps.step(k, N)) return failure;
+  }
+  return nullptr;
+}
 
 template <class Field>
 const char* factor(typename Field::View a, int32_t n, double* pivots, double& sign, bool check,
                    const Interrupt& stop) {
-  return Factorisation<Field>(a, n, pivots, sign, check, stop).run();
-}
-
-// Applies the recorded interchanges to x: exchange x(k) and x(pivots[k]), k = 0 .. n-1.
-template <class Field>
-void interchange(typename Field::Column x, const double* pivots, int32_t n) {
-  for (int32_t k = 0; k < n; ++k) {
-    const int32_t p = static_cast<int32_t>(pivots[k]) - Field::kPivotBase;
-    const auto held = load(x, k);
-    store(x, k, load(x, p));
-    store(x, p, held);
-  }
-}
-
-// Solves L y = x in place (unit diagonal), starting at the first non-zero x(first): the
-// entries above it stay zero, and each entry below loses L(i, j) y(j) for j = first ..
-// i-1 in turn.
-template <class Field>
-void forwardSubstitute(typename Field::View lu, typename Field::Column x, int32_t n) {
-  int32_t first = 0;
-  while (first < n && isZero(load(x, first))) ++first;
-  for (int32_t j = first; j < n - 1; ++j) {
-    const auto y = load(x, j);
-    for (int32_t i = j + 1; i < n; ++i) store(x, i, load(x, i) - lu(i, j) * y);
-  }
-}
-
-// Solves U x = y in place, from the last row up: x(i) = (y(i) - sum of U(i, j) x(j) over
-// j = i+1 .. n-1, subtracted in turn) / U(i, i). False at a zero on U's diagonal when the
-// field counts that as singular.
-template <class Field>
-bool backSubstitute(typename Field::View lu, typename Field::Column x, int32_t n) {
-  for (int32_t i = n - 1; i >= 0; --i) {
-    auto s = load(x, i);
-    for (int32_t j = i + 1; j < n; ++j) s = s - lu(i, j) * load(x, j);
-    if (Field::kZeroDiagonalIsSingular && isZero(lu(i, i))) return false;
-    store(x, i, typename Field::Divisor{lu(i, i)}.divide(s));
-  }
-  return true;
+  return withOrder(n, [&](auto order) -> const char* {
+    if constexpr (kIsFixedOrder<decltype(order)>) {
+      return factorSmall<Field, order>(a, pivots, sign, check, stop);
+    } else {
+      return Factorisation<Field>(a, order, pivots, sign, check, stop).run();
+    }
+  });
 }
 
 template <class Field>
 const char* substitute(const aMatrix* lu, const double* pivots, aMatrix* b) {
   const auto factors = Field::View::of(lu);
   const auto x = Field::View::of(b).column(0);
-  const int32_t n = lu->rows;
-  interchange<Field>(x, pivots, n);
-  forwardSubstitute<Field>(factors, x, n);
-  if (!backSubstitute<Field>(factors, x, n)) return msg::kSingularMatrix;
-  return nullptr;
+  const bool solved =
+      withOrder(lu->rows, [&](auto n) { return solveWithFactors<Field>(factors, pivots, x, n); });
+  return solved ? nullptr : msg::kSingularMatrix;
 }
 
 }  // namespace

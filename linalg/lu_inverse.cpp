@@ -11,12 +11,16 @@
 // Solution t is the one whose right-hand side, after the interchanges, is the unit vector
 // e_t: its entries above t are leading zeros the forward substitution skips, it starts
 // with 1 at entry t, and it is column order[t] of the inverse.
+//
+// The smallest orders skip the blocks: each solution is found in its own column of the
+// inverse by the one-column substitutions, with the loops unrolled.
 #include <algorithm>
 #include <cstddef>
 
 #include "linalg/field.h"
 #include "linalg/kernels.h"
 #include "linalg/lu.h"
+#include "linalg/substitution.h"
 #include "linalg/update.h"
 #include "pack/heap.h"
 #include "pack/messages.h"
@@ -29,10 +33,11 @@ using namespace linalg;
 constexpr int32_t kSmallOrder = 32;
 constexpr size_t kSmallCount = kSmallOrder * kSmallOrder;
 
-// How many solutions go into one block: at most 128, in blocks of nearly equal size.
+// How many solutions go into one block: 128, or all when there are fewer. A multiple of
+// every tile's height, so that each entry of a full block is whole tiles, each starting
+// where the one before ended.
 int32_t blockSize(int32_t n) {
-  const int32_t blocks = (n + 127) / 128;
-  return (n + blocks - 1) / blocks;
+  return std::min(n, 128);
 }
 
 // The solutions first .. first+size-1, transposed: entry(i)[t - first] is entry i of
@@ -54,30 +59,69 @@ void startAtUnitVectors(const Block<Field>& x, int32_t n) {
 // Solutions per group in the forward substitution: a group's solutions start within this
 // many entries of each other.
 constexpr int32_t kGroup = 16;
+// Entries per step of the forward substitution.
+constexpr int32_t kEntries = 16;
+
+// The forward substitution's view of one group of solutions: entry i of the group loses
+// L(i, j) y(j) for j from the group's first solution on, in turn; `rows` holds L's rows
+// for the current entries, row i - top at rows + (i - top) * n, column j at j - x.first.
+template <class Field>
+struct ForwardGroup {
+  const Block<Field>& x;
+  typename Field::Column rows;
+  int32_t n, top;
+  int32_t g, members;  // the solutions x.first + g .. + members - 1
+  int32_t all;         // the entry from which on every solution of the group has started
+
+  typename Field::Column row(int32_t i) const { return rows + ptrdiff_t{i - top} * n; }
+
+  // Entry i's terms j = from .. to-1 while some of the group have not started: the started
+  // solutions only, element by element.
+  void startingTerms(int32_t i, int32_t from, int32_t to) const {
+    const typename Field::Column target = x.entry(i);
+    for (int32_t j = from; j < to; ++j) {
+      const auto l = load(row(i), j - x.first);
+      const typename Field::Column y = x.entry(j);
+      for (int32_t t = g; t <= j - x.first; ++t) store(target, t, load(target, t) - load(y, t) * l);
+    }
+  }
+
+  // Entries i .. i+count-1 take the terms j = from .. to-1 (every solution started), each
+  // entry's sums held in registers meanwhile.
+  void startedTerms(int32_t i, int32_t count, int32_t from, int32_t to) const {
+    if (to <= from) return;
+    subtractProduct(x.entry(i) + g, x.size, x.entry(from) + g, x.size, row(i) + (from - x.first), n,
+                    members, count, to - from);
+  }
+};
 
 // L y = e_t for the block: entry i of solution t loses L(i, j) y(j) for j = t .. i-1, in
-// turn. Entry i of a group of solutions is held in registers while it takes its terms
-// (linalg/update.h); where only some of the group's solutions have started, the others
-// are passed over one by one. `row` is scratch for L's row i.
+// turn. The entries go kEntries at a time, [top, end), with their rows of L copied to
+// `rows` (scratch for kEntries rows). For a group of solutions that all started before
+// `top`, the terms up to top-1 are taken by all the entries together, in register tiles
+// (linalg/update.h), between the terms from before the group had started and the terms
+// from within [top, end), which go entry by entry; otherwise every entry goes on its own.
 template <class Field>
 void forwardSubstitute(typename Field::View lu, const Block<Field>& x, int32_t n,
-                       typename Field::Column row) {
-  for (int32_t i = x.first + 1; i < n; ++i) {
-    for (int32_t j = x.first; j < i; ++j) store(row, j - x.first, lu(i, j));
-    const typename Field::Column target = x.entry(i);
-    for (int32_t g = 0; g < x.size && x.first + g < i; g += kGroup) {
-      const int32_t count = std::min(kGroup, x.size - g);
-      // From entry `all` on, every solution of the group has started.
-      const int32_t all = x.first + g + count - 1;
-      for (int32_t j = x.first + g; j < std::min(all, i); ++j) {
-        const auto l = load(row, j - x.first);
-        const typename Field::Column y = x.entry(j);
-        for (int32_t t = g; t <= j - x.first; ++t)
-          store(target, t, load(target, t) - load(y, t) * l);
-      }
-      if (all < i) {
-        subtractProduct(target + g, x.size, x.entry(all) + g, x.size, row + (all - x.first), n,
-                        count, 1, i - all);
+                       typename Field::Column rows) {
+  for (int32_t top = x.first + 1; top < n; top += kEntries) {
+    const int32_t end = std::min(top + kEntries, n);
+    for (int32_t i = top; i < end; ++i) {
+      for (int32_t j = x.first; j < i; ++j)
+        store(rows + ptrdiff_t{i - top} * n, j - x.first, lu(i, j));
+    }
+    for (int32_t g = 0; g < x.size && x.first + g < end - 1; g += kGroup) {
+      const int32_t members = std::min(kGroup, x.size - g);
+      const ForwardGroup<Field> group{x, rows, n, top, g, members, x.first + g + members - 1};
+      if (group.all < top) {
+        for (int32_t i = top; i < end; ++i) group.startingTerms(i, x.first + g, group.all);
+        group.startedTerms(top, end - top, group.all, top);
+        for (int32_t i = top; i < end; ++i) group.startedTerms(i, 1, top, i);
+      } else {
+        for (int32_t i = std::max(top, x.first + g + 1); i < end; ++i) {
+          group.startingTerms(i, x.first + g, std::min(group.all, i));
+          group.startedTerms(i, 1, group.all, i);
+        }
       }
     }
   }
@@ -108,16 +152,35 @@ void storeSolutions(const Block<Field>& x, const int32_t* order, int32_t n,
   }
 }
 
+// The inverse of a small matrix, one solution at a time straight into its column.
+template <class Field, int32_t N>
+const char* invertByColumns(const aMatrix* lu, const double* pivots, typename Field::Column inverse,
+                            const Interrupt& stop) {
+  int32_t order[N];
+  rowOrder(pivots, Field::kPivotBase, N, order);
+  if (stop.requested()) return msg::kInterrupted;
+  const auto factors = Field::View::of(lu);
+  for (int32_t t = 0; t < N; ++t) {
+    const typename Field::Column x = inverse + ptrdiff_t{order[t]} * N;
+    zeroColumn(x, N);
+    store(x, t, Field::kOne);
+    if (!solveTriangles<Field>(factors, x, N)) return msg::kSingularMatrix;
+  }
+  return nullptr;
+}
+
 template <class Field>
-const char* invert(const aMatrix* lu, const double* pivots, typename Field::Column inverse,
-                   const Interrupt& stop) {
+const char* invertByBlocks(const aMatrix* lu, const double* pivots, typename Field::Column inverse,
+                           const Interrupt& stop) {
   const int32_t n = lu->rows;
   const int32_t size = blockSize(n);
   const size_t count = size_t(size) * size_t(n);
   heap::Scratch<double, 2 * kSmallCount> work(size_t(Field::kParts) * count);
   heap::Scratch<double, 2 * kSmallOrder> rowScratch(size_t(Field::kParts) * n);
+  heap::Scratch<double, 2 * kEntries * kSmallOrder> entryRows(size_t(Field::kParts) *
+                                                              size_t(kEntries) * size_t(n));
   heap::Scratch<int32_t, kSmallOrder> order(n);
-  if (!work || !rowScratch || !order) return msg::kOutOfMemory;
+  if (!work || !rowScratch || !entryRows || !order) return msg::kOutOfMemory;
   const typename Field::Column row = columnOver(Field(), rowScratch.get(), n);
   rowOrder(pivots, Field::kPivotBase, n, order.get());
 
@@ -126,12 +189,25 @@ const char* invert(const aMatrix* lu, const double* pivots, typename Field::Colu
     const Block<Field> x{columnOver(Field(), work.get(), count), first, std::min(size, n - first)};
     startAtUnitVectors(x, n);
     if (stop.requested()) return msg::kInterrupted;
-    forwardSubstitute<Field>(factors, x, n, row);
+    forwardSubstitute<Field>(factors, x, n,
+                             columnOver(Field(), entryRows.get(), size_t(kEntries) * size_t(n)));
     if (stop.requested()) return msg::kInterrupted;
     if (!backSubstitute<Field>(factors, x, n, row)) return msg::kSingularMatrix;
     storeSolutions(x, order.get(), n, inverse);
   }
   return nullptr;
+}
+
+template <class Field>
+const char* invert(const aMatrix* lu, const double* pivots, typename Field::Column inverse,
+                   const Interrupt& stop) {
+  return withOrder(lu->rows, [&](auto n) {
+    if constexpr (kIsFixedOrder<decltype(n)>) {
+      return invertByColumns<Field, n>(lu, pivots, inverse, stop);
+    } else {
+      return invertByBlocks<Field>(lu, pivots, inverse, stop);
+    }
+  });
 }
 
 }  // namespace

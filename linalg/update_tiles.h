@@ -78,27 +78,58 @@ inline void realElement(double* c, const double* a, int32_t lda, const double* b
 // exactly.
 constexpr int32_t kDepth = 256;
 
-// Visits the rows from .. rows-1 of every column of C: tiles of MV * W rows by NR columns
+// Rows of C per block, a multiple of every tile height, so that only the last block has
+// rows the tallest tiles leave.
+constexpr int32_t kBlockRows = 256;
+
+// Up to this many columns of C, each tile walks across all of them: its rows of A (at
+// most kDepth steps) stay in the first-level cache, and B, that narrow, in the second.
+// Wider, each strip of columns walks down the block instead: the strip's columns of B
+// stay in the first-level cache, the block's rows of A in the second, and C is read down
+// its columns.
+constexpr int32_t kNarrowColumns = 64;
+
+// Visits the rows top .. bottom-1 of every column of C: tiles of MV * W rows by NR columns
 // (then by one column where fewer than NR are left), then the rows left over with tiles
 // half as high, down to one vector, and single elements for the last few rows.
 // tile(height, width, i, j) gets the tile's height in vectors and width in columns as
 // std::integral_constant values.
 template <int W, int MV, int NR, class Tile, class Element>
-void visitTiles(int32_t from, int32_t rows, int32_t cols, Tile tile, Element element) {
+void visitBlock(int32_t top, int32_t bottom, int32_t cols, Tile& tile, Element& element) {
   constexpr int32_t kRows = MV * W;
-  const int32_t end = from + (rows - from) / kRows * kRows;
+  const int32_t end = top + (bottom - top) / kRows * kRows;
+  const int32_t whole = cols / NR * NR;  // columns in strips of NR
   const std::integral_constant<int, MV> height;
-  for (int32_t i = from; i < end; i += kRows) {
-    int32_t j = 0;
-    for (; j + NR <= cols; j += NR) tile(height, std::integral_constant<int, NR>(), i, j);
-    for (; j < cols; ++j) tile(height, std::integral_constant<int, 1>(), i, j);
+  const std::integral_constant<int, NR> strip;
+  const std::integral_constant<int, 1> single;
+  if (cols <= kNarrowColumns) {
+    for (int32_t i = top; i < end; i += kRows) {
+      for (int32_t j = 0; j < whole; j += NR) tile(height, strip, i, j);
+      for (int32_t j = whole; j < cols; ++j) tile(height, single, i, j);
+    }
+  } else {
+    for (int32_t j = 0; j < whole; j += NR) {
+      for (int32_t i = top; i < end; i += kRows) tile(height, strip, i, j);
+    }
+    for (int32_t j = whole; j < cols; ++j) {
+      for (int32_t i = top; i < end; i += kRows) tile(height, single, i, j);
+    }
   }
   if constexpr (MV > 1) {
-    visitTiles<W, MV / 2, NR>(end, rows, cols, tile, element);
+    visitBlock<W, MV / 2, NR>(end, bottom, cols, tile, element);
   } else {
     for (int32_t j = 0; j < cols; ++j) {
-      for (int32_t i = end; i < rows; ++i) element(i, j);
+      for (int32_t i = end; i < bottom; ++i) element(i, j);
     }
+  }
+}
+
+// Visits all rows of every column of C, block by block.
+template <int W, int MV, int NR, class Tile, class Element>
+void visitTiles(int32_t rows, int32_t cols, Tile tile, Element element) {
+  static_assert(kBlockRows % (MV * W) == 0);
+  for (int32_t top = 0; top < rows; top += kBlockRows) {
+    visitBlock<W, MV, NR>(top, std::min(top + kBlockRows, rows), cols, tile, element);
   }
 }
 
@@ -107,7 +138,7 @@ template <int W, int MV, int NR>
 void realRows(double* c, int32_t ldc, const double* a, int32_t lda, const double* b, int32_t ldb,
               int32_t rows, int32_t cols, int32_t depth) {
   visitTiles<W, MV, NR>(
-      0, rows, cols,
+      rows, cols,
       [&](auto height, auto width, int32_t i, int32_t j) {
         realTile<W, decltype(height)::value, decltype(width)::value>(
             c + i + ptrdiff_t{j} * ldc, ldc, a + i, lda, b + ptrdiff_t{j} * ldb, ldb, depth);
@@ -115,34 +146,6 @@ void realRows(double* c, int32_t ldc, const double* a, int32_t lda, const double
       [&](int32_t i, int32_t j) {
         realElement(c + i + ptrdiff_t{j} * ldc, a + i, lda, b + ptrdiff_t{j} * ldb, depth);
       });
-}
-
-// C -= A B for rows from .. rows-1: tiles of MV * W rows by NR columns (then by one column
-// where fewer than NR are left), then the rows left over with tiles half as high, down to
-// one vector, and single elements for the last few rows.
-template <int W, int MV, int NR>
-void realRows(double* c, int32_t ldc, const double* a, int32_t lda, const double* b, int32_t ldb,
-              int32_t from, int32_t rows, int32_t cols, int32_t depth) {
-  constexpr int32_t kRows = MV * W;
-  const int32_t end = from + (rows - from) / kRows * kRows;
-  auto tile = [&](auto columns, int32_t i, int32_t j) {
-    realTile<W, MV, decltype(columns)::value>(c + i + ptrdiff_t{j} * ldc, ldc, a + i, lda,
-                                              b + ptrdiff_t{j} * ldb, ldb, depth);
-  };
-  for (int32_t i = from; i < end; i += kRows) {
-    int32_t j = 0;
-    for (; j + NR <= cols; j += NR) tile(std::integral_constant<int, NR>(), i, j);
-    for (; j < cols; ++j) tile(std::integral_constant<int, 1>(), i, j);
-  }
-  if constexpr (MV > 1) {
-    realRows<W, MV / 2, NR>(c, ldc, a, lda, b, ldb, end, rows, cols, depth);
-  } else {
-    for (int32_t j = 0; j < cols; ++j) {
-      for (int32_t i = end; i < rows; ++i) {
-        realElement(c + i + ptrdiff_t{j} * ldc, a + i, lda, b + ptrdiff_t{j} * ldb, depth);
-      }
-    }
-  }
 }
 
 // C -= A B with tiles of MV * W rows by NR columns. A single column (a row of U seen
@@ -219,7 +222,7 @@ template <int W, int MV, int NR>
 void complexRows(linalg::SplitColumn c, int32_t ldc, linalg::SplitColumn a, int32_t lda,
                  linalg::SplitColumn b, int32_t ldb, int32_t rows, int32_t cols, int32_t depth) {
   visitTiles<W, MV, NR>(
-      0, rows, cols,
+      rows, cols,
       [&](auto height, auto width, int32_t i, int32_t j) {
         const ptrdiff_t at = i + ptrdiff_t{j} * ldc, bt = ptrdiff_t{j} * ldb;
         complexTile<W, decltype(height)::value, decltype(width)::value>(

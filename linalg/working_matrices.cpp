@@ -14,10 +14,16 @@ namespace {
 
 // One part of m into `to` (leading dimension rows); zeros for a part m has not.
 void copyPart(const aMatrix* m, PartView from, double* to) {
-  const PartView into(to, m->rows);
-  for (int32_t j = 0; j < m->cols; ++j) {
-    for (int32_t i = 0; i < m->rows; ++i) into(i, j) = from ? from(i, j) : 0.0;
+  const int32_t rows = m->rows;
+  if (!from) {
+    std::fill_n(to, size_t(rows) * size_t(m->cols), 0.0);
+    return;
   }
+  if (from.ld() == rows) {
+    std::copy_n(from.data(), size_t(rows) * size_t(m->cols), to);
+    return;
+  }
+  for (int32_t j = 0; j < m->cols; ++j) std::copy_n(from.column(j), rows, to + ptrdiff_t{j} * rows);
 }
 
 }  // namespace

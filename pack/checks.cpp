@@ -2,18 +2,12 @@
 
 #include "pack/errors.h"
 
-Require& Require::check(bool holds, const char* message) {
-  if (!failed() && !holds) {
-    message_ = message;
-    first_ = blameFirst_;
-    faultPosition_ = blamePosition_ >= 0 ? blamePosition_ : position_;
-    offending_ = argument_;
-    reportPatched_ = patched_;
-  }
-  blameFirst_ = 0;
-  blamePosition_ = -1;
-  patched_ = false;
-  return *this;
+void Require::recordFailure(const char* message) {
+  message_ = message;
+  first_ = blameFirst_;
+  faultPosition_ = blamePosition_ >= 0 ? blamePosition_ : position_;
+  offending_ = argument_;
+  reportPatched_ = patched_;
 }
 
 Anyval* Require::error() const {

@@ -83,7 +83,15 @@ class Require {
 
  private:
   const aMatrix* matrixArgument() const { return as<aMatrix>(argument_); }
-  Require& check(bool holds, const char* message);
+  // Inline, so that a chain of passing checks costs a few compares.
+  Require& check(bool holds, const char* message) {
+    if (!holds && !failed()) recordFailure(message);
+    blameFirst_ = 0;
+    blamePosition_ = -1;
+    patched_ = false;
+    return *this;
+  }
+  void recordFailure(const char* message);
 
   UfnCallContext* ctx_;
   const Anyval* argument_;

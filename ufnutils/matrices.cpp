@@ -15,6 +15,12 @@ constexpr const char* kOutOfMemory = "out of memory";
 // Copies the rows x cols block of `from` into `to` at (row0, col0); an absent source
 // part reads as zeros.
 void copyBlock(PartView from, int rows, int cols, PartView to, int row0, int col0) {
+  if (from && row0 == 0 && from.ld() == rows && to.ld() == rows) {
+    // Both without gaps between columns: one run.
+    std::memcpy(to.column(col0), from.data(),
+                sizeof(double) * static_cast<size_t>(rows) * static_cast<size_t>(cols));
+    return;
+  }
   for (int j = 0; j < cols; ++j) {
     double* target = to.column(col0 + j) + row0;
     if (from) {

@@ -244,6 +244,69 @@ TEST_P(RowByRow, CholeskyFactorIsBitIdentical) {
   }
 }
 
+// The tiled product itself, on shapes the factorisations at the orders above never give it:
+// more rows than one block of rows, more steps than one chunk, single columns, and
+// leading dimensions larger than the rows. Every element must be what subtracting the
+// products one step at a time gives.
+TEST_P(RowByRow, TiledProductIsTheStepByStepOne) {
+  struct Shape {
+    int rows, cols, depth;
+  };
+  const Shape shapes[] = {{513, 9, 7}, {300, 1, 300}, {37, 5, 257}, {1, 13, 3}, {258, 6, 64}};
+  std::mt19937 rng(21);
+  for (bool complex : {false, true}) {
+    for (const Shape& shape : shapes) {
+      SCOPED_TRACE(std::to_string(shape.rows) + " x " + std::to_string(shape.cols) + " x " +
+                   std::to_string(shape.depth) + (complex ? ", complex" : ""));
+      const int ldc = shape.rows + 3, lda = shape.rows + 1, ldb = shape.depth + 2;
+      const Dense c = randomMatrix(ldc, shape.cols, complex, rng);
+      const Dense a = randomMatrix(lda, shape.depth, complex, rng);
+      const Dense b = randomMatrix(ldb, shape.cols, complex, rng);
+      struct Parts {
+        std::vector<double> re, im;
+      } tiled{std::vector<double>(c.a.size()), std::vector<double>(c.a.size())};
+      Parts stepped = tiled;
+      for (size_t k = 0; k < c.a.size(); ++k) {
+        tiled.re[k] = stepped.re[k] = c.a[k].real();
+        tiled.im[k] = stepped.im[k] = c.a[k].imag();
+      }
+      for (int j = 0; j < shape.cols; ++j) {
+        for (int i = 0; i < shape.rows; ++i) {
+          double& re = stepped.re[i + j * ldc];
+          double& im = stepped.im[i + j * ldc];
+          for (int s = 0; s < shape.depth; ++s) {
+            const Complex x = a(i, s), y = b(s, j);
+            if (complex) {
+              const double productRe = x.real() * y.real() - x.imag() * y.imag();
+              const double productIm = x.imag() * y.real() + x.real() * y.imag();
+              re = re - productRe;
+              im = im - productIm;
+            } else {
+              re = re - x.real() * y.real();
+            }
+          }
+        }
+      }
+      std::vector<double> aRe(a.a.size()), aIm(a.a.size()), bRe(b.a.size()), bIm(b.a.size());
+      for (size_t k = 0; k < a.a.size(); ++k) aRe[k] = a.a[k].real(), aIm[k] = a.a[k].imag();
+      for (size_t k = 0; k < b.a.size(); ++k) bRe[k] = b.a[k].real(), bIm[k] = b.a[k].imag();
+      if (complex) {
+        linalg::subtractProduct(linalg::SplitColumn{tiled.re.data(), tiled.im.data()}, ldc,
+                                linalg::SplitColumn{aRe.data(), aIm.data()}, lda,
+                                linalg::SplitColumn{bRe.data(), bIm.data()}, ldb, shape.rows,
+                                shape.cols, shape.depth);
+      } else {
+        linalg::subtractProduct(tiled.re.data(), ldc, aRe.data(), lda, bRe.data(), ldb, shape.rows,
+                                shape.cols, shape.depth);
+      }
+      EXPECT_TRUE(sameBits(tiled.re.data(), stepped.re.data(), c.a.size()));
+      if (complex) {
+        EXPECT_TRUE(sameBits(tiled.im.data(), stepped.im.data(), c.a.size()));
+      }
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Kernels, RowByRow, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "Baseline" : "Fastest"; });
 
