@@ -69,7 +69,7 @@ class Join {
   Anyval* addNumber(UfnCallContext* ctx, const aComplex& z, int position) {
     if (Anyval* error = takeElement(ctx, position)) return error;
     extend(1, z.re != 0.0 || z.im == 0.0, z.im != 0.0);
-    if (z.re != 0.0) resultRe()(nextRow(), nextCol()) = z.re;
+    if (z.re != 0.0) resultRe()(nextRow(), nextCol()) = embedded::asNumber(z.re);
     if (z.im != 0.0) resultIm()(nextRow(), nextCol()) = z.im;
     filled_ += 1;
     return nullptr;

@@ -13,6 +13,7 @@
 // m·n + 1 times in all, rows outer, columns inner.
 #include <cmath>
 
+#include "host/embedded.h"
 #include "host/part_view.h"
 #include "pack/checks.h"
 #include "pack/entries.h"
@@ -86,7 +87,7 @@ Anyval* tabulate(UfnCallContext* ctx, const aComplex& m, const aComplex& n, Anyv
         return givesError(value) ? value : errorValue(ctx, msg::kNonScalarValue, 3);
       }
       const aComplex* z = as<aComplex>(value);
-      reView(i, j) = z->re;
+      reView(i, j) = embedded::asNumber(z->re);
       imView(i, j) = z->im;
       complex = complex || z->im != 0.0;
     }

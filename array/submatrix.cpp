@@ -118,7 +118,7 @@ heap::Array<double> oneElement(double slot) {
 }
 
 Anyval* scalarAsMatrix(UfnCallContext* ctx, const aComplex& z) {
-  heap::Array<double> re = oneElement(z.re), im;
+  heap::Array<double> re = oneElement(embedded::asNumber(z.re)), im;
   if (!re) return outOfMemoryValue();
   if (z.im != 0.0 && !(im = oneElement(z.im))) return outOfMemoryValue();
   return resultMatrix(ctx, 1, 1, re, im);

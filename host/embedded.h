@@ -3,12 +3,17 @@
 //
 // The slot's upper bits are all ones and its lower bits hold the value's address: on 32-bit
 // targets the upper 32 bits are 0xFFFFFFFF and the lower 32 the address; on x86-64 the
-// upper 16 bits are 0xFFFF and the lower 48 the address. No number the pack computes has
-// such a pattern (it is a NaN with a payload no arithmetic produces). This is the only
+// upper 16 bits are 0xFFFF and the lower 48 the address. The pattern is a NaN, one that
+// arithmetic on ordinary numbers never produces. A NaN the host passes in with a payload
+// can come out of arithmetic that way, though (quieting a signalling NaN sets its last
+// missing bit, negation sets the sign), and so can a host scalar stored into a slot: a
+// number written into a real-part slot goes through asNumber (or a whole computed part
+// array through keepNumbers), so that it never reads as a reference. This is the only
 // place that knows the bit pattern.
 #pragma once
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 
 #include "host/records.h"
@@ -36,6 +41,18 @@ inline Anyval* target(double slot) {
 inline double make(const Anyval* value) {
   return std::bit_cast<double>(kMarkMask |
                                static_cast<uint64_t>(reinterpret_cast<uintptr_t>(value)));
+}
+
+// The number x as a real-part slot: a NaN that would read as a reference loses the lowest
+// bit of the mark, and stays a NaN.
+inline double asNumber(double x) {
+  if (!is(x)) return x;
+  return std::bit_cast<double>(std::bit_cast<uint64_t>(x) & ~(kMarkMask & (~kMarkMask + 1)));
+}
+
+// The `count` computed numbers of a real-part array made slots (asNumber).
+inline void keepNumbers(double* part, size_t count) {
+  for (size_t k = 0; k < count; ++k) part[k] = asNumber(part[k]);
 }
 
 }  // namespace embedded

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "host/embedded.h"
 #include "linalg/kernels.h"
 #include "linalg/update.h"
 #include "pack/checks.h"
@@ -144,6 +145,7 @@ Anyval* factor(UfnCallContext* ctx, aMatrix* m) {
   if (const char* failure = cholesky_factor(copy.get(), Interrupt(ctx))) {
     return errorValue(ctx, failure, 0);
   }
+  embedded::keepNumbers(copy->re, elementCount(copy.get()));
   return asValue(copy.handOver());
 }
 

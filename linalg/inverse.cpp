@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "host/embedded.h"
 #include "host/part_view.h"
 #include "linalg/lu.h"
 #include "linalg/working_matrices.h"
@@ -93,6 +94,7 @@ const char* inv(UfnCallContext* ctx, aMatrix* m, aMatrix** out, bool check) {
   if (const char* failure = lud_inverse(copy.get(), pivots.get(), inverse->re, stop)) {
     return failure;
   }
+  embedded::keepNumbers(inverse->re, elementCount(inverse.get()));
   *out = inverse.handOver();
   return nullptr;
 }
@@ -120,6 +122,7 @@ const char* cinv(UfnCallContext* ctx, aMatrix* m, aMatrix** out, bool check) {
           clud_inverse(copy.get(), pivots.get(), inverse->re, inverse->im, stop)) {
     return failure;
   }
+  embedded::keepNumbers(inverse->re, elementCount(inverse.get()));
   *out = inverse.handOver();
   return nullptr;
 }

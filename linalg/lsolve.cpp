@@ -7,6 +7,8 @@
 //
 // M is factored with scaled partial pivoting on a copy; only an exactly zero pivot makes
 // the system singular. The result is the copy of v, overwritten with x.
+#include "host/embedded.h"
+#include "host/part_view.h"
 #include "linalg/lu.h"
 #include "linalg/working_matrices.h"
 #include "pack/checks.h"
@@ -30,6 +32,7 @@ Anyval* solve(UfnCallContext* ctx, aMatrix* m, aMatrix* v) {
           complex ? clud_solve(a.get(), x.get(), stop) : lud_solve(a.get(), x.get(), stop)) {
     return errorValue(ctx, failure, 0);
   }
+  if (x->re) embedded::keepNumbers(x->re, elementCount(x.get()));
   return asValue(x.handOver());
 }
 

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "host/embedded.h"
 #include "linalg/kernels.h"
 #include "linalg/lu.h"
 #include "pack/checks.h"
@@ -118,6 +119,7 @@ Anyval* factors(UfnCallContext* ctx, aMatrix* m) {
   splitPart(result.part(result.re, kU), result.part(result.re, kL), n, 1.0);
   splitPart(result.part(result.im, kU), result.part(result.im, kL), n, 0.0);
   setPermutation(result, pivots.get(), order.get());
+  embedded::keepNumbers(re.get(), count);
   return resultMatrix(ctx, n, 3 * n, re, im);
 }
 

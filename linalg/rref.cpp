@@ -29,6 +29,7 @@
 #include <cstring>
 #include <utility>
 
+#include "host/embedded.h"
 #include "host/part_view.h"
 #include "linalg/kernels.h"
 #include "linalg/norms.h"
@@ -190,6 +191,7 @@ Anyval* reduce(UfnCallContext* ctx, aMatrix* m) {
   for (int32_t c = 0; c < cols; ++c) {
     std::copy(table.column(c), table.column(c) + rows, result.get() + ptrdiff_t{c} * rows);
   }
+  embedded::keepNumbers(result.get(), size_t(rows) * size_t(cols));
   return resultMatrix(ctx, rows, cols, result, none);
 }
 

@@ -6,11 +6,16 @@
 // A worker with the arguments (UfnCallContext*, Counted) makes a counted entry,
 // Anyval* (UfnCallContext*, int count, ...): the values are gathered from the variable
 // argument list into scratch first.
+//
+// Whatever the policy, an entry hands the caller's MXCSR back as it found it, flags
+// included (fpu::CallerMxcsr).
 #pragma once
 
 #include <cstdarg>
 #include <span>
+#include <type_traits>
 
+#include "pack/fpguard.h"
 #include "pack/guard.h"
 #include "pack/heap.h"
 
@@ -27,6 +32,7 @@ heap::Array<Anyval*> gatherArguments(int count, std::va_list list);
 // A counted call run under `Policy`: gathers the list, then runs the worker.
 template <class Policy, class Worker>
 Anyval* runCounted(UfnCallContext* ctx, int count, std::va_list list, Worker worker) {
+  const fpu::CallerMxcsr keep;
   const heap::Array<Anyval*> values = gatherArguments(count, list);
   return Policy::run(ctx, {}, [&] { return worker(ctx, Counted{count, values.get()}); });
 }
@@ -35,8 +41,9 @@ template <class Policy, auto Worker>
 struct Entry;
 
 template <class Policy, class... Arguments, Anyval* (*Worker)(UfnCallContext*, Arguments...)>
-struct Entry<Policy, Worker> {
+requires(!std::is_same_v<void(Arguments...), void(Counted)>) struct Entry<Policy, Worker> {
   static Anyval* call(UfnCallContext* ctx, Arguments... arguments) {
+    const fpu::CallerMxcsr keep;
     return Policy::run(ctx, {arguments...}, [&] { return Worker(ctx, arguments...); });
   }
 };

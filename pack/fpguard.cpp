@@ -114,6 +114,12 @@ void Guard::reset() {
   loadComputingState();
 }
 
+CallerMxcsr::CallerMxcsr() : saved_(mxcsr()) {}
+
+CallerMxcsr::~CallerMxcsr() {
+  if (mxcsr() != saved_) loadMxcsr(saved_);
+}
+
 const char* messageFor(uint32_t code) {
   switch (code) {
     case kFltDivideByZero:

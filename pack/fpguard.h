@@ -66,4 +66,18 @@ class Guard {
   uint32_t callerMxcsr_;
 };
 
+// The caller's MXCSR, flags included, put back when the scope ends however it ends. Every
+// entry holds one: a plain entry computes in the caller's state, and the flags its
+// arithmetic raises are no business of the caller's.
+class CallerMxcsr {
+ public:
+  CallerMxcsr();
+  ~CallerMxcsr();
+  CallerMxcsr(const CallerMxcsr&) = delete;
+  CallerMxcsr& operator=(const CallerMxcsr&) = delete;
+
+ private:
+  uint32_t saved_;
+};
+
 }  // namespace fpu

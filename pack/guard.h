@@ -1,6 +1,7 @@
 // How an entry runs its worker: the policies the function table names for each row.
 //
-//   Plain               the worker runs as it is; whatever it throws reaches the host
+//   Plain               the worker runs as it is, in the caller's floating-point state;
+//                       whatever it throws reaches the host
 //   Guard<caught>       the worker runs under the floating-point guard (pack/fpguard.h);
 //                       the exceptions `caught` names become error values naming no
 //                       argument, anything else travels on:

@@ -88,5 +88,9 @@ class Scratch {
 void failNth(long n) noexcept;
 // Allocations attempted since the last failNth call.
 long allocationsSinceArmed() noexcept;
+// Test seam: blocks allocated and not given back through release(). A block handed over to
+// a host value stays counted, since its new owner frees it with ::operator delete; a call
+// is balanced when the count grows by exactly the blocks it handed over.
+long liveBlocks() noexcept;
 
 }  // namespace heap

@@ -22,13 +22,14 @@ using Dispatch = Anyval* (*)(Entry, UfnCallContext*, Anyval* const*);
 template <size_t... I>
 Anyval* callFixed(Entry entry, UfnCallContext* ctx, Anyval* const* args) {
   using Fn = Anyval* (*)(UfnCallContext*, decltype((void)I, static_cast<Anyval*>(nullptr))...);
-  return reinterpret_cast<Fn>(entry)(ctx, args[I]...);
+  return reinterpret_cast<Fn>(const_cast<void*>(entry))(ctx, args[I]...);
 }
 
 template <size_t... I>
 Anyval* callCounted(Entry entry, UfnCallContext* ctx, Anyval* const* args) {
   using Fn = Anyval* (*)(UfnCallContext*, int, ...);
-  return reinterpret_cast<Fn>(entry)(ctx, static_cast<int>(sizeof...(I)), args[I]...);
+  return reinterpret_cast<Fn>(const_cast<void*>(entry))(ctx, static_cast<int>(sizeof...(I)),
+                                                        args[I]...);
 }
 
 // One caller per argument count, for fixed and for counted entries.

@@ -2,22 +2,31 @@
 // representative call of each, fail each host allocation in turn (both ways the host can
 // fail), then each scratch allocation of the pack's heap in turn, then answer the user's
 // request to stop at each interrupt poll in turn. Each run must give an error value (or let
-// the host's allocation failure through as std::bad_alloc), and must leave behind no block
-// that only the failed call could have released.
+// the host's allocation failure through as std::bad_alloc), and must pass the checks every
+// call is held to (tests/support/call_checks.h): a failed host allocation may leave behind
+// only the string of an error record that could not be had.
 //
 // Add one line to kCases for each new function. Exported routines that have no table row
-// are called directly through `direct`.
+// are called directly through `direct`. The error paths of every row come from the table
+// sweep on their own (ErrorPaths, at the end).
 #include <cmath>
 #include <functional>
+#include <map>
 
 #include "eigen/eigen.h"
 #include "linalg/inverse.h"
 #include "pack/heap.h"
 #include "tests/support/pack_test.h"
+#include "tests/support/sweep.h"
 
 namespace {
 
+using testsupport::CallOutcome;
+using testsupport::CallSetting;
+using testsupport::checkedCall;
 using testsupport::PackTest;
+using testsupport::Sweep;
+using testsupport::SweepCall;
 using testsupport::Values;
 using Arguments = std::function<std::vector<Anyval*>(Values&)>;
 
@@ -175,58 +184,26 @@ void PrintTo(const SweepCase& c, std::ostream* out) {
   *out << c.label;
 }
 
-class FaultSweep : public PackTest, public ::testing::WithParamInterface<SweepCase> {
- protected:
-  // Runs the case once with `arm` set up just before the call. Returns false once the
-  // armed failure is no longer reached.
-  struct Outcome {
-    Anyval* result = nullptr;
-    bool badAlloc = false;
-    std::vector<sheet::BlockInfo> garbage;
-  };
+// One run of a call, with `arm` done to the host right before it and `disarm` right after.
+using Step = std::function<void(sheet::Host&)>;
+using RunOnce = std::function<CallOutcome(const Step& arm, const Step& disarm, bool hostFailures)>;
 
-  Outcome run(const std::function<void()>& arm, const std::function<void()>& disarm) {
-    Outcome outcome;
-    const SweepCase& c = GetParam();
-    std::vector<Anyval*> args = c.arguments(values);
-    const int row = c.direct ? -1 : pack.find(c.function);
-    const uint64_t before = host.allocator.historyPoint();
-    Anyval* tol = values.scalar(0.001);
-    Anyval* origin = values.scalar(0);
-    arm();
-    try {
-      outcome.result = c.direct ? c.direct(&host.context, args[0])
-                                : pack.call(row, &host.context, args, {tol, origin});
-    } catch (const std::bad_alloc&) {
-      outcome.badAlloc = true;
-    }
-    disarm();
-    if (outcome.result) host.allocator.adopt(outcome.result);
-    std::vector<Anyval*> roots = args;
-    roots.insert(roots.end(), {outcome.result, tol, origin});
-    outcome.garbage = host.allocator.unreachable(roots, before);
-    return outcome;
-  }
-};
-
-// Garbage a failed call may leave: a string block whose error record could not be had.
-// The host's collector reclaims it; there is no slot to give it back.
-bool onlyOrphanedStrings(const std::vector<sheet::BlockInfo>& garbage) {
-  for (const auto& block : garbage) {
-    if (block.origin != sheet::Origin::kData) return false;
-  }
-  return true;
-}
-
-TEST_P(FaultSweep, EveryHostAllocationFailing) {
+// Each host allocation fails in turn, both ways the host can fail.
+void everyHostAllocationFailing(const RunOnce& run) {
   using Failure = sheet::Allocator::Failure;
   for (Failure how : {Failure::kNegativeResult, Failure::kNullBlock}) {
     for (long n = 1;; ++n) {
       SCOPED_TRACE("host allocation " + std::to_string(n) +
                    (how == Failure::kNullBlock ? " null" : " negative"));
-      Outcome outcome =
-          run([&] { host.allocator.failNth(n, how); }, [&] { host.allocator.failNth(0, how); });
-      if (!host.allocator.failureHappened()) {
+      bool failed = false;
+      const CallOutcome outcome = run([&](sheet::Host& host) { host.allocator.failNth(n, how); },
+                                      [&](sheet::Host& host) {
+                                        failed = host.allocator.failureHappened();
+                                        host.allocator.failNth(0, how);
+                                      },
+                                      true);
+      EXPECT_TRUE(outcome.ok()) << outcome.report();
+      if (!failed) {
         ASSERT_FALSE(outcome.badAlloc);
         break;
       }
@@ -236,45 +213,127 @@ TEST_P(FaultSweep, EveryHostAllocationFailing) {
         ASSERT_NE(outcome.result, nullptr);
         EXPECT_EQ(outcome.result->tag, kTagError);
       }
-      EXPECT_TRUE(onlyOrphanedStrings(outcome.garbage)) << sheet::describe(outcome.garbage);
     }
   }
 }
 
-TEST_P(FaultSweep, EveryScratchAllocationFailing) {
+// Each scratch allocation fails in turn.
+void everyScratchAllocationFailing(const RunOnce& run) {
   for (long n = 1;; ++n) {
     SCOPED_TRACE("scratch allocation " + std::to_string(n));
     bool reached = false;
-    Outcome outcome = run([&] { heap::failNth(n); },
-                          [&] {
-                            reached = heap::allocationsSinceArmed() >= n;
-                            heap::failNth(0);
-                          });
-    ASSERT_FALSE(outcome.badAlloc);
-    EXPECT_TRUE(outcome.garbage.empty()) << sheet::describe(outcome.garbage);
+    const CallOutcome outcome = run([&](sheet::Host&) { heap::failNth(n); },
+                                    [&](sheet::Host&) {
+                                      reached = heap::allocationsSinceArmed() >= n;
+                                      heap::failNth(0);
+                                    },
+                                    false);
+    EXPECT_TRUE(outcome.ok()) << outcome.report();
     if (!reached) break;
     ASSERT_NE(outcome.result, nullptr);
     EXPECT_EQ(outcome.result->tag, kTagError);
   }
 }
 
-TEST_P(FaultSweep, EveryInterrupt) {
+// The user asks to stop at each interrupt poll in turn. The call stops with "interrupted",
+// or, when it gives an error anyway (`ownError`, its summary), possibly with that error: a
+// floating-point fault raised before the poll outranks the interruption.
+void everyInterrupt(const RunOnce& run, const std::string& ownError = "") {
   for (long n = 1;; ++n) {
     SCOPED_TRACE("interrupt at poll " + std::to_string(n));
     long polls = 0;
-    Outcome outcome = run([&] { host.evaluator.interruptAfter(n); },
-                          [&] {
-                            polls = host.evaluator.polls();
-                            host.evaluator.interruptAfter(0);
-                          });
-    ASSERT_FALSE(outcome.badAlloc);
-    EXPECT_TRUE(outcome.garbage.empty()) << sheet::describe(outcome.garbage);
+    const CallOutcome outcome = run([&](sheet::Host& host) { host.evaluator.interruptAfter(n); },
+                                    [&](sheet::Host& host) {
+                                      polls = host.evaluator.polls();
+                                      host.evaluator.interruptAfter(0);
+                                    },
+                                    false);
+    EXPECT_TRUE(outcome.ok()) << outcome.report();
     if (polls < n) break;
-    EXPECT_ERROR(outcome.result, "interrupted", 0, 0);
+    const std::string summary = Sweep::summary(outcome);
+    if (ownError.empty() || summary != ownError) EXPECT_ERROR(outcome.result, "interrupted", 0, 0);
   }
+}
+
+class FaultSweep : public PackTest, public ::testing::WithParamInterface<SweepCase> {
+ protected:
+  // Runs the case once on the fixture's host, with fresh arguments.
+  CallOutcome run(const Step& arm, const Step& disarm, bool hostFailures) {
+    const SweepCase& c = GetParam();
+    std::vector<Anyval*> args = c.arguments(values);
+    const int row = c.direct ? -1 : pack.find(c.function);
+    Anyval* tol = values.scalar(0.001);
+    Anyval* origin = values.scalar(0);
+    std::vector<Anyval*> passed = args;
+    passed.insert(passed.end(), {tol, origin});
+    CallSetting setting{passed, static_cast<int>(args.size())};
+    setting.hostFailures = hostFailures;
+    return checkedCall(host, setting, [&](UfnCallContext* ctx) {
+      arm(host);
+      struct Disarm {
+        const Step& disarm;
+        sheet::Host& host;
+        ~Disarm() { disarm(host); }
+      } after{disarm, host};
+      return c.direct ? c.direct(ctx, args[0]) : pack.call(row, ctx, args, {tol, origin});
+    });
+  }
+  RunOnce runner() {
+    return [this](const Step& arm, const Step& disarm, bool hostFailures) {
+      return run(arm, disarm, hostFailures);
+    };
+  }
+};
+
+TEST_P(FaultSweep, EveryHostAllocationFailing) {
+  everyHostAllocationFailing(runner());
+}
+
+TEST_P(FaultSweep, EveryScratchAllocationFailing) {
+  everyScratchAllocationFailing(runner());
+}
+
+TEST_P(FaultSweep, EveryInterrupt) {
+  everyInterrupt(runner());
 }
 
 INSTANTIATE_TEST_SUITE_P(Functions, FaultSweep, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.label); });
+
+// The error paths: for each row with an entry, each error (message and position pair) the
+// table sweep (tests/support/sweep.h) meets, under every fault, so that allocation fails
+// while an error value is being built too. Rows without an entry are skipped.
+class ErrorPaths : public ::testing::TestWithParam<int> {
+ protected:
+  sheet::PackLibrary pack =
+      sheet::PackLibrary::linked(theUfn, numFuncs, DllRegisterServer, DllUnregisterServer);
+};
+
+TEST_P(ErrorPaths, EachErrorUnderEveryFault) {
+  const sheet::RowInfo info = pack.row(GetParam());
+  if (!info.available) GTEST_SKIP() << info.name << " has no entry yet";
+  Sweep sweep(pack);
+  std::map<std::string, SweepCall> errors;  // by the summary of the error
+  for (const SweepCall& call : sweep.calls(GetParam())) {
+    const CallOutcome outcome = sweep.run(call);
+    if (outcome.result && outcome.result->tag == kTagError) {
+      errors.try_emplace(Sweep::summary(outcome), call);
+    }
+  }
+  for (const auto& [error, call] : errors) {
+    SCOPED_TRACE(sweep.describe(call) + " -> " + error);
+    const RunOnce run = [&](const Step& arm, const Step& disarm, bool hostFailures) {
+      return sweep.run(call, arm, disarm, hostFailures);
+    };
+    everyHostAllocationFailing(run);
+    everyScratchAllocationFailing(run);
+    everyInterrupt(run, error);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ErrorPaths, ::testing::Range(0, static_cast<int>(numFuncs)),
+                         [](const auto& info) {
+                           return std::string(theUfn[info.param].name->text);
+                         });
 
 }  // namespace
