@@ -46,7 +46,8 @@ inline double make(const Anyval* value) {
 // The number x as a real-part slot: a NaN that would read as a reference loses the lowest
 // bit of the mark, and stays a NaN.
 inline double asNumber(double x) {
-  if (!is(x)) return x;
+  // Only a NaN can carry the mark; the comparison passes every other number at once.
+  if (x == x || !is(x)) return x;
   return std::bit_cast<double>(std::bit_cast<uint64_t>(x) & ~(kMarkMask & (~kMarkMask + 1)));
 }
 
