@@ -69,9 +69,12 @@ constexpr IwsEvaluatorTable makeEvaluatorTable() {
 const IwsAllocatorTable kAllocatorTable = makeAllocatorTable();
 const IwsEvaluatorTable kEvaluatorTable = makeEvaluatorTable();
 
-// A part array that is a block of its own (not the data behind a header from slot 62).
+// A part array that is a block of its own, not one of the arrays behind a header that came
+// with it from slot 62 (the real one first, then the imaginary one).
 void releasePart(const aMatrix* m, double* part) {
-  if (part && part != reinterpret_cast<const double*>(m + 1)) ::operator delete(part);
+  const double* inside = reinterpret_cast<const double*>(m + 1);
+  const size_t count = size_t(m->rows) * size_t(m->cols);
+  if (part && part != inside && part != inside + count) ::operator delete(part);
 }
 
 }  // namespace

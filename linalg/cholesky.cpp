@@ -14,6 +14,7 @@
 #include "host/embedded.h"
 #include "linalg/kernels.h"
 #include "linalg/update.h"
+#include "linalg/working_matrices.h"
 #include "pack/checks.h"
 #include "pack/entries.h"
 #include "pack/errors.h"
@@ -138,9 +139,9 @@ const char* cholesky_factor(aMatrix* m, const Interrupt& stop) {
 }
 
 Anyval* factor(UfnCallContext* ctx, aMatrix* m) {
-  TempMatrix copy(ctx);
-  if (const char* failure = matrix_copy(ctx, m, copy.out())) return errorValue(ctx, failure, 0);
-  if (!copy->re) return errorValue(ctx, msg::kNonPositiveDefinite, 0);
+  TempMatrix copy(ctx, newHostMatrix(ctx, m->rows, m->cols));
+  if (!copy) return errorValue(ctx, msg::kOutOfMemory, 0);
+  copyParts(m, copy.get());
   mirrorUpperTriangle(realPart(copy.get()), m->rows);
   if (const char* failure = cholesky_factor(copy.get(), Interrupt(ctx))) {
     return errorValue(ctx, failure, 0);

@@ -6,7 +6,7 @@
 //   lsolve(identity(3), [1; 2])       -> "incompatible dimension"
 //
 // M is factored with scaled partial pivoting on a copy; only an exactly zero pivot makes
-// the system singular. The result is the copy of v, overwritten with x.
+// the system singular. The result is a copy of v, overwritten with x.
 #include "host/embedded.h"
 #include "host/part_view.h"
 #include "linalg/lu.h"
@@ -18,21 +18,21 @@
 
 namespace {
 
-// The copies of M and v, factored and solved; the copy of v is the result.
+// M's working copy factored, and x, a copy of v in a new host matrix, solved in place: x is
+// the result.
 Anyval* solve(UfnCallContext* ctx, aMatrix* m, aMatrix* v) {
   const bool complex = m->im || v->im;
   WorkingCopy a(ctx, m, complex);
   if (a.failure()) return errorValue(ctx, a.failure(), 0);
-  TempMatrix x(ctx);
-  if (const char* failure = complex ? complexCopy(ctx, v, x.out()) : matrix_copy(ctx, v, x.out())) {
-    return errorValue(ctx, failure, 0);
-  }
+  TempMatrix x(ctx, newHostMatrix(ctx, v->rows, 1, complex ? 2 : 1));
+  if (!x) return errorValue(ctx, msg::kOutOfMemory, 0);
+  copyParts(v, x.get());
   const Interrupt stop(ctx);
   if (const char* failure =
           complex ? clud_solve(a.get(), x.get(), stop) : lud_solve(a.get(), x.get(), stop)) {
     return errorValue(ctx, failure, 0);
   }
-  if (x->re) embedded::keepNumbers(x->re, elementCount(x.get()));
+  embedded::keepNumbers(x->re, elementCount(x.get()));
   return asValue(x.handOver());
 }
 

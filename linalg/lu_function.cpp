@@ -104,13 +104,10 @@ Anyval* factors(UfnCallContext* ctx, aMatrix* m) {
   heap::Scratch<int32_t, kSmallOrder> order(n);
   if (!pivots || !order) return outOfMemoryValue();
   std::fill(pivots.get(), pivots.get() + n, 0.0);
-  const size_t count = 3 * size_t(n) * size_t(n);
-  HostArray re(ctx, count);
-  if (!re) return outOfMemoryValue();
-  HostArray im(ctx, count);
-  if (!im) return outOfMemoryValue();
+  TempMatrix joined(ctx, newHostMatrix(ctx, n, 3 * n, 2));
+  if (!joined) return outOfMemoryValue();
 
-  const Blocks result{n, re.get(), im.get()};
+  const Blocks result{n, joined->re, joined->im};
   copyIntoU(m, result);
   const bool complex = m->im != nullptr;
   if (const char* failure = factor(result, complex, pivots.get(), Interrupt(ctx))) {
@@ -119,8 +116,8 @@ Anyval* factors(UfnCallContext* ctx, aMatrix* m) {
   splitPart(result.part(result.re, kU), result.part(result.re, kL), n, 1.0);
   splitPart(result.part(result.im, kU), result.part(result.im, kL), n, 0.0);
   setPermutation(result, pivots.get(), order.get());
-  embedded::keepNumbers(re.get(), count);
-  return resultMatrix(ctx, n, 3 * n, re, im);
+  embedded::keepNumbers(joined->re, elementCount(joined.get()));
+  return asValue(joined.handOver());
 }
 
 }  // namespace

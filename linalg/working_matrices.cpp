@@ -45,6 +45,10 @@ WorkingCopy::WorkingCopy(UfnCallContext* ctx, aMatrix* m, bool complex) : hosted
                     m->cols,
                     1,
                     m->flags & aMatrix::kNested};
-  if (withRe) copyPart(m, realPart(m), inline_.re);
-  if (withIm) copyPart(m, imagPart(m), inline_.im);
+  copyParts(m, &inline_);
+}
+
+void copyParts(const aMatrix* m, aMatrix* to) {
+  if (to->re) copyPart(m, realPart(m), to->re);
+  if (to->im) copyPart(m, imagPart(m), to->im);
 }

@@ -9,6 +9,10 @@
 // A working copy of m with both part arrays (zeros where m has none). Null on success.
 const char* complexCopy(UfnCallContext* ctx, aMatrix* m, aMatrix** out);
 
+// m's part arrays into to's, which has m's shape and leading dimension = rows: each part
+// `to` has gets m's numbers, or zeros where m has not that part.
+void copyParts(const aMatrix* m, aMatrix* to);
+
 // A working copy of m that lives only during the call: with both part arrays when
 // `complex` (zeros where m has none), else with the part arrays m has. A small matrix is
 // copied into the object itself, so a small call takes nothing from the host; a larger

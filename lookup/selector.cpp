@@ -22,38 +22,6 @@ void* dataBlock(UfnCallContext* ctx, uint64_t bytes) {
   return hostBlock(ctx, HostBlock::kData, bytes);
 }
 
-static_assert(sizeof(aMatrix) % alignof(double) == 0, "part arrays follow the header");
-
-// Size of a block holding a matrix header and `parts` part arrays of `count` doubles.
-uint64_t matrixBytes(uint64_t count, int parts) {
-  return sizeof(aMatrix) + uint64_t(parts) * count * sizeof(double);
-}
-
-// Lays out a rows x cols header at the start of `block` with `parts` part arrays (the real
-// one, then the imaginary one) right behind it.
-aMatrix* layOutMatrix(void* block, uint32_t rows, uint32_t cols, int parts, uint32_t flags) {
-  aMatrix* m = static_cast<aMatrix*>(block);
-  double* data = reinterpret_cast<double*>(m + 1);
-  const size_t count = size_t{rows} * cols;
-  *m = aMatrix{kTagMatrix,
-               static_cast<int32_t>(rows),
-               static_cast<uint32_t>(count * sizeof(double)),
-               0,
-               data,
-               parts > 1 ? data + count : nullptr,
-               static_cast<int32_t>(rows),
-               static_cast<int32_t>(cols),
-               1,
-               flags};
-  return m;
-}
-
-// A matrix of plain numbers: header and part arrays in one slot-62 block, or null.
-aMatrix* dataMatrix(UfnCallContext* ctx, uint32_t rows, uint32_t cols, int parts) {
-  void* block = dataBlock(ctx, matrixBytes(uint64_t{rows} * cols, parts));
-  return block ? layOutMatrix(block, rows, cols, parts, 0) : nullptr;
-}
-
 // A string value with its text and NUL right behind the record, in one slot-62 block, or
 // null.
 aString* hostString(UfnCallContext* ctx, const char* text) {
@@ -71,7 +39,7 @@ aString* hostString(UfnCallContext* ctx, const char* text) {
 
 aMatrix* select_elements(UfnCallContext* ctx, const aMatrix* source, const Selector& selector,
                          uint32_t rows, uint32_t cols) {
-  aMatrix* result = dataMatrix(ctx, rows, cols, 2);
+  aMatrix* result = newDataMatrix(ctx, rows, cols, 2);
   if (!result) return nullptr;
   result->flags = source->flags & aMatrix::kNested;
   const PartView re = realPart(result);
@@ -97,14 +65,14 @@ Anyval* found_result(UfnCallContext* ctx, const aMatrix* source, const FoundList
 }
 
 aMatrix* index_column(UfnCallContext* ctx, std::span<const uint32_t> indices, double origin) {
-  aMatrix* column = dataMatrix(ctx, static_cast<uint32_t>(indices.size()), 1, 1);
+  aMatrix* column = newDataMatrix(ctx, static_cast<uint32_t>(indices.size()), 1, 1);
   if (!column) return nullptr;
   for (size_t k = 0; k < indices.size(); ++k) column->re[k] = indices[k] + origin;
   return column;
 }
 
 aMatrix* position_vector(UfnCallContext* ctx, double row, double column) {
-  aMatrix* vector = dataMatrix(ctx, 2, 1, 1);
+  aMatrix* vector = newDataMatrix(ctx, 2, 1, 1);
   if (!vector) return nullptr;
   vector->re[0] = row;
   vector->re[1] = column;

@@ -8,7 +8,7 @@
 // argument list into scratch first.
 //
 // Whatever the policy, an entry hands the caller's MXCSR back as it found it, flags
-// included (fpu::CallerMxcsr).
+// included: the guard does it itself, for the other policies fpu::CallerMxcsr does.
 #pragma once
 
 #include <cstdarg>
@@ -26,13 +26,19 @@ struct Counted {
   Anyval* const* values;
 };
 
+// What an entry keeps of the caller's state besides what its policy keeps.
+struct NothingToKeep {};
+template <class Policy>
+using CallerMxcsrKeeper =
+    std::conditional_t<kKeepsCallerState<Policy>, NothingToKeep, fpu::CallerMxcsr>;
+
 // The values of a variable argument list in scratch; empty when the heap has no room.
 heap::Array<Anyval*> gatherArguments(int count, std::va_list list);
 
 // A counted call run under `Policy`: gathers the list, then runs the worker.
 template <class Policy, class Worker>
 Anyval* runCounted(UfnCallContext* ctx, int count, std::va_list list, Worker worker) {
-  const fpu::CallerMxcsr keep;
+  [[maybe_unused]] const CallerMxcsrKeeper<Policy> keep{};
   const heap::Array<Anyval*> values = gatherArguments(count, list);
   return Policy::run(ctx, {}, [&] { return worker(ctx, Counted{count, values.get()}); });
 }
@@ -43,7 +49,7 @@ struct Entry;
 template <class Policy, class... Arguments, Anyval* (*Worker)(UfnCallContext*, Arguments...)>
 requires(!std::is_same_v<void(Arguments...), void(Counted)>) struct Entry<Policy, Worker> {
   static Anyval* call(UfnCallContext* ctx, Arguments... arguments) {
-    const fpu::CallerMxcsr keep;
+    [[maybe_unused]] const CallerMxcsrKeeper<Policy> keep{};
     return Policy::run(ctx, {arguments...}, [&] { return Worker(ctx, arguments...); });
   }
 };

@@ -21,6 +21,17 @@ constexpr uint32_t kComputingMxcsr = 0x1F80;
 // Exception flag bits, the same positions in the x87 status word and in MXCSR.
 constexpr uint32_t kInvalidBit = 0x01, kDenormalBit = 0x02, kZeroDivideBit = 0x04,
                    kOverflowBit = 0x08, kUnderflowBit = 0x10, kPrecisionBit = 0x20;
+constexpr uint32_t kFlagBits = 0x3F;
+// The flags a guarded call reports as faults.
+constexpr uint32_t kFaultBits = kZeroDivideBit | kOverflowBit | kInvalidBit;
+
+// Whether a caller's MXCSR is fit to compute in as it is: the computing control bits, and
+// no fault flag that would read as the call's own. Stale inexact, underflow or denormal
+// flags may stay, since nothing reads them during the call, and most callers carry the
+// inexact flag.
+bool computesAsIs(uint32_t mxcsr) {
+  return (mxcsr & ~kFlagBits) == kComputingMxcsr && (mxcsr & kFaultBits) == 0;
+}
 
 uint16_t x87Control() {
   uint16_t control;
@@ -50,7 +61,7 @@ void loadX87Control(uint16_t control) {
 
 // Flag bits pending in either unit.
 uint32_t pendingFlags() {
-  return (x87Status() | mxcsr()) & 0x3F;
+  return (x87Status() | mxcsr()) & kFlagBits;
 }
 
 void loadComputingState() {
@@ -64,7 +75,7 @@ void loadComputingState() {
 uint32_t clearfp() {
   const uint32_t flags = pendingFlags();
   asm volatile("fnclex");
-  loadMxcsr(mxcsr() & ~0x3Fu);
+  loadMxcsr(mxcsr() & ~kFlagBits);
   uint32_t status = 0;
   if (flags & kPrecisionBit) status |= kStatusInexact;
   if (flags & kUnderflowBit) status |= kStatusUnderflow;
@@ -76,7 +87,7 @@ uint32_t clearfp() {
 }
 
 Guard::Guard()
-    : savedEnvironment_((x87Status() & 0x3F) != 0),
+    : savedEnvironment_((x87Status() & kFlagBits) != 0),
       callerX87Control_(x87Control()),
       callerMxcsr_(mxcsr()) {
   if (savedEnvironment_) {
@@ -85,22 +96,33 @@ Guard::Guard()
     return;
   }
   if (callerX87Control_ != kComputingX87Control) loadX87Control(kComputingX87Control);
-  if (callerMxcsr_ != kComputingMxcsr) loadMxcsr(kComputingMxcsr);
+  if (!computesAsIs(callerMxcsr_)) loadMxcsr(kComputingMxcsr);
 }
 
 Guard::~Guard() {
+  if (!ended_) restore(x87Status(), mxcsr());
+}
+
+void Guard::restore(uint16_t x87StatusNow, uint32_t mxcsrNow) {
   if (savedEnvironment_) {
     asm volatile("fldenv %0" : : "m"(callerX87_));
   } else {
     // The caller's status word held no flags.
-    if (x87Status() & 0x3F) asm volatile("fnclex");
+    if (x87StatusNow & kFlagBits) asm volatile("fnclex");
     if (x87Control() != callerX87Control_) loadX87Control(callerX87Control_);
   }
-  if (mxcsr() != callerMxcsr_) loadMxcsr(callerMxcsr_);
+  if (mxcsrNow != callerMxcsr_) loadMxcsr(callerMxcsr_);
 }
 
-bool Guard::faultPending() const {
-  return (pendingFlags() & (kZeroDivideBit | kOverflowBit | kInvalidBit)) != 0;
+bool Guard::endWithoutFault() {
+  // One reading of each unit's flags serves both the test and the restore: the reads cost
+  // more than the rest of a small call's bookkeeping.
+  const uint16_t x87StatusNow = x87Status();
+  const uint32_t mxcsrNow = mxcsr();
+  if ((x87StatusNow | mxcsrNow) & kFaultBits) return false;
+  restore(x87StatusNow, mxcsrNow);
+  ended_ = true;
+  return true;
 }
 
 void Guard::raisePendingFaults() {

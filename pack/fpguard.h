@@ -9,7 +9,8 @@
 // "floating point error"). Testing flags instead of trapping keeps the process free of
 // signal handlers and gives the same messages. On every way out the caller's state is back.
 // A guard only writes a control register whose value must change, so a call from a caller
-// already in the computing state costs a few reads.
+// already in the computing state (stale inexact, underflow or denormal flags allowed) costs
+// a few reads.
 #pragma once
 
 #include <cstdint>
@@ -49,11 +50,12 @@ class Guard {
   Guard(const Guard&) = delete;
   Guard& operator=(const Guard&) = delete;
 
+  // When none of the three faults is flagged: puts the caller's state back at once, leaves
+  // nothing for the destructor, and returns true. Otherwise false, the guard still on.
+  bool endWithoutFault();
   // Throws for a fault flagged since the guard started: zero divide first, then
   // overflow, then invalid operation.
   void raisePendingFaults();
-  // True when one of the three faults is flagged.
-  bool faultPending() const;
   // Reinitialises the units to the computing state (after a caught exception).
   void reset();
 
@@ -61,9 +63,13 @@ class Guard {
   // Whether the caller's whole x87 environment was saved: only when its status word held
   // flags, which nothing cheaper than the environment's save and load keeps.
   bool savedEnvironment_;
+  bool ended_ = false;
   uint16_t callerX87Control_;
   alignas(4) unsigned char callerX87_[28];
   uint32_t callerMxcsr_;
+
+  // The caller's state back, given the flags the units hold now.
+  void restore(uint16_t x87StatusNow, uint32_t mxcsrNow);
 };
 
 // The caller's MXCSR, flags included, put back when the scope ends however it ends. Every

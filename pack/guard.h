@@ -43,15 +43,17 @@ enum Caught : unsigned {
 
 template <unsigned caught>
 struct Guard {
+  // The guard hands the caller's floating-point state back, MXCSR included, on every way out.
+  static constexpr bool kKeepsCallerState = true;
+
   template <class Body>
   static Anyval* run(UfnCallContext* ctx, EntryArguments, Body&& body) {
     fpu::Guard guard;
     try {
       Anyval* result = body();
-      if (guard.faultPending()) {
-        releaseValue(ctx, result);
-        guard.raisePendingFaults();
-      }
+      if (guard.endWithoutFault()) return result;
+      releaseValue(ctx, result);
+      guard.raisePendingFaults();
       return result;
     } catch (const char* message) {
       if constexpr (!(caught & kMessages)) throw;
@@ -70,6 +72,10 @@ struct Guard {
 };
 
 using Guarded = Guard<kMessages | kErrorValues | kFloatingPoint>;
+
+// Whether a policy hands the caller's floating-point state back itself.
+template <class Policy>
+inline constexpr bool kKeepsCallerState = requires { requires Policy::kKeepsCallerState; };
 
 // The body run as a guarded entry runs its worker.
 template <class Body>

@@ -69,8 +69,45 @@ aMatrix* newHeapMatrix(UfnCallContext* ctx, int32_t rows, int32_t cols, Fill re,
   return newMatrix(ctx, rows, cols, reArray, imArray);
 }
 
-aMatrix* newHostMatrix(UfnCallContext* ctx, int32_t rows, int32_t cols) {
-  HostArray re(ctx, size_t(rows) * size_t(cols)), im;
+static_assert(sizeof(aMatrix) % alignof(double) == 0, "part arrays follow the header");
+
+uint64_t matrixBytes(uint64_t count, int parts) {
+  return sizeof(aMatrix) + uint64_t(parts) * count * sizeof(double);
+}
+
+aMatrix* layOutMatrix(void* block, uint32_t rows, uint32_t cols, int parts, uint32_t flags) {
+  aMatrix* m = static_cast<aMatrix*>(block);
+  double* data = reinterpret_cast<double*>(m + 1);
+  const size_t count = size_t{rows} * cols;
+  *m = aMatrix{kTagMatrix,
+               static_cast<int32_t>(rows),
+               static_cast<uint32_t>(count * sizeof(double)),
+               0,
+               data,
+               parts > 1 ? data + count : nullptr,
+               static_cast<int32_t>(rows),
+               static_cast<int32_t>(cols),
+               1,
+               flags};
+  return m;
+}
+
+aMatrix* newDataMatrix(UfnCallContext* ctx, uint32_t rows, uint32_t cols, int parts) {
+  void* block = hostBlock(ctx, HostBlock::kData, matrixBytes(uint64_t{rows} * cols, parts));
+  return block ? layOutMatrix(block, rows, cols, parts, 0) : nullptr;
+}
+
+aMatrix* newHostMatrix(UfnCallContext* ctx, int32_t rows, int32_t cols, int parts) {
+  const size_t count = size_t(rows) * size_t(cols);
+  // Without elements an array behind the header would point past the block's end.
+  if (count > 0 && matrixBytes(count, parts) <= std::numeric_limits<uint32_t>::max()) {
+    return newDataMatrix(ctx, uint32_t(rows), uint32_t(cols), parts);
+  }
+  HostArray re(ctx, count), im;
   if (!re) return nullptr;
+  if (parts > 1) {
+    im = HostArray(ctx, count);
+    if (!im) return nullptr;
+  }
   return newMatrix(ctx, rows, cols, re, im);
 }

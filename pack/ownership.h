@@ -10,7 +10,8 @@
 //   result records   matrix headers and error records through ufnutils (aMatrix::mk,
 //                    aError::mk); the lookup functions' own records and strings through
 //                    slot 61 (records that point at other values) and slot 62 (plain data),
-//                    with hostBlock
+//                    with hostBlock; a matrix of plain numbers may come whole, header and
+//                    part arrays in one slot-62 block (newDataMatrix)
 //   scalars          slot 8 (scalarValue)
 //   host temporaries the copies ufnutils makes (matrix_copy, ...), held by TempMatrix and
 //                    released through evaluator slot 11 unless handed over as the result
@@ -142,6 +143,19 @@ enum class Fill { kAbsent, kUndefined, kZeros };
 // A new rows x cols matrix over part arrays from the pack's heap; null when there is no
 // memory.
 aMatrix* newHeapMatrix(UfnCallContext* ctx, int32_t rows, int32_t cols, Fill re, Fill im);
-// A new real rows x cols matrix over a host array (slot 60), contents undefined; null when
-// the host has no memory.
-aMatrix* newHostMatrix(UfnCallContext* ctx, int32_t rows, int32_t cols);
+
+// Size of a block holding a matrix header and `parts` part arrays of `count` doubles.
+uint64_t matrixBytes(uint64_t count, int parts);
+// Lays out a rows x cols header at the start of `block` with `parts` part arrays (the real
+// one, then the imaginary one) right behind it.
+aMatrix* layOutMatrix(void* block, uint32_t rows, uint32_t cols, int parts, uint32_t flags);
+// A matrix of plain numbers whose header and `parts` part arrays share one host block
+// (slot 62), contents undefined: one allocation where newMatrix takes one per array and one
+// for the header. Null when the host has no memory or the block would exceed the slot's
+// 32-bit byte count.
+aMatrix* newDataMatrix(UfnCallContext* ctx, uint32_t rows, uint32_t cols, int parts);
+// A new rows x cols matrix held by the host with `parts` part arrays (the real one, then the
+// imaginary one), contents undefined: in one block (newDataMatrix) when it has elements
+// and its size fits the slot, else arrays from slot 60 under a header. Null when the host
+// has no memory.
+aMatrix* newHostMatrix(UfnCallContext* ctx, int32_t rows, int32_t cols, int parts = 1);

@@ -2,6 +2,7 @@
 // their worksheet messages, and the complex modulus keeps its extended range.
 #include <cfloat>
 #include <cmath>
+#include <string>
 
 #include "pack/fpguard.h"
 #include "pack/guard.h"
@@ -28,11 +29,22 @@ FpState currentState() {
   return s;
 }
 
-// A caller's unusual state: round toward zero, 53-bit x87 precision, a stale inexact
-// flag in MXCSR, and with `x87Flags` a stale zero-divide flag in the x87 status word.
-void loadCallerState(bool x87Flags) {
-  const uint16_t control = 0x0E7F;
-  const uint32_t mxcsr = 0x7FA0;
+// The callers a guard meets.
+enum class Caller {
+  kUnusual,          // round toward zero, 53-bit x87 precision, a stale inexact flag in MXCSR
+  kUnusualX87Flags,  // the same, and a stale zero-divide flag in the x87 status word
+  kStaleFlags,       // the computing state, with stale inexact, underflow and zero-divide
+                     // flags in MXCSR
+  kStaleInexact,     // the computing state, with a stale inexact flag in MXCSR, as most are
+};
+constexpr Caller kCallers[] = {Caller::kUnusual, Caller::kUnusualX87Flags, Caller::kStaleFlags,
+                               Caller::kStaleInexact};
+
+void loadCallerState(Caller caller) {
+  const bool unusual = caller == Caller::kUnusual || caller == Caller::kUnusualX87Flags;
+  const uint16_t control = unusual ? 0x0E7F : 0x037F;
+  const uint32_t mxcsr = unusual ? 0x7FA0 : caller == Caller::kStaleFlags ? 0x1FB4 : 0x1FA0;
+  const bool x87Flags = caller == Caller::kUnusualX87Flags;
   asm volatile("fninit");
   if (x87Flags) {
     volatile long double zero = 0.0L;
@@ -49,22 +61,29 @@ void loadDefaultState() {
   asm volatile("ldmxcsr %0" : : "m"(mxcsr));
 }
 
+// What a guarded call gave: its error message, or "a value".
+std::string outcome(const Anyval* value) {
+  return value->tag == kTagError ? std::string(testsupport::messageOf(value)) : "a value";
+}
+
 volatile double zero = 0.0, one = 1.0, big = 1e300, minusOne = -1.0;
 
 class Guard : public PackTest {
  protected:
   void TearDown() override { loadDefaultState(); }
 
-  // Runs `body` guarded from a caller with its own state, without and with stale x87
-  // flags; checks that state is back each time. The result is the second run's; `results`
-  // keeps both.
+  // Runs `body` guarded from each caller; checks that the caller's state is back each time
+  // and that every caller gets the same result. The result is the last run's; `results`
+  // keeps all.
   template <class Body>
   Anyval* runGuarded(Body body) {
-    for (bool x87Flags : {false, true}) {
-      loadCallerState(x87Flags);
+    const size_t first = results.size();
+    for (Caller caller : kCallers) {
+      loadCallerState(caller);
       const FpState before = currentState();
       results.push_back(guarded(&host.context, body));
-      EXPECT_EQ(currentState(), before) << (x87Flags ? "with" : "without") << " x87 flags";
+      EXPECT_EQ(currentState(), before) << "caller " << int(caller);
+      EXPECT_EQ(outcome(results.back()), outcome(results[first])) << "caller " << int(caller);
     }
     return results.back();
   }
@@ -129,8 +148,8 @@ TEST_F(Guard, CatchesThrownMessagesErrorsAndExceptions) {
 }
 
 TEST_F(Guard, LetsHostAllocationFailurePassWithTheStateRestored) {
-  for (bool x87Flags : {false, true}) {
-    loadCallerState(x87Flags);
+  for (Caller caller : kCallers) {
+    loadCallerState(caller);
     const FpState before = currentState();
     EXPECT_THROW(guarded(&host.context, []() -> Anyval* { throw HostAllocFailure(); }),
                  std::bad_alloc);
