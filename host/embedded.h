@@ -12,6 +12,9 @@
 // place that knows the bit pattern.
 #pragma once
 
+#include <emmintrin.h>
+
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -51,9 +54,30 @@ inline double asNumber(double x) {
   return std::bit_cast<double>(std::bit_cast<uint64_t>(x) & ~(kMarkMask & (~kMarkMask + 1)));
 }
 
-// The `count` computed numbers of a real-part array made slots (asNumber).
+// True when one of the `count` numbers at x is a NaN: a scan that only reads, two numbers
+// at a time.
+inline bool anyNaN(const double* x, size_t count) {
+  __m128d unordered = _mm_setzero_pd();
+  size_t k = 0;
+  for (; k + 2 <= count; k += 2) {
+    const __m128d pair = _mm_loadu_pd(x + k);
+    unordered = _mm_or_pd(unordered, _mm_cmpunord_pd(pair, pair));
+  }
+  bool found = _mm_movemask_pd(unordered) != 0;
+  for (; k < count; ++k) found |= x[k] != x[k];
+  return found;
+}
+
+// The `count` computed numbers of a real-part array made slots (asNumber). Results rarely
+// hold a NaN: the array is scanned in stretches, and only a stretch with a NaN in it is
+// rewritten, so that a large result is not stored over a second time.
 inline void keepNumbers(double* part, size_t count) {
-  for (size_t k = 0; k < count; ++k) part[k] = asNumber(part[k]);
+  constexpr size_t kStretch = 32;
+  for (size_t start = 0; start < count; start += kStretch) {
+    const size_t end = std::min(count, start + kStretch);
+    if (!anyNaN(part + start, end - start)) continue;
+    for (size_t k = start; k < end; ++k) part[k] = asNumber(part[k]);
+  }
 }
 
 }  // namespace embedded

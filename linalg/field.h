@@ -123,8 +123,9 @@ struct RealField {
     int32_t ld() const { return re.ld(); }
     double operator()(int32_t i, int32_t j) const { return re(i, j); }
     double* column(int32_t j) const { return re.column(j); }
-    void swapRows(int32_t r, int32_t s, int32_t cols) const {
-      for (int32_t j = 0; j < cols; ++j) std::swap(re(r, j), re(s, j));
+    // Rows r and s exchange their entries in the columns from .. to-1.
+    void swapRows(int32_t r, int32_t s, int32_t from, int32_t to) const {
+      for (int32_t j = from; j < to; ++j) std::swap(re(r, j), re(s, j));
     }
   };
 
@@ -162,9 +163,9 @@ struct ComplexField {
       return {re ? re(i, j) : 0.0, im ? im(i, j) : 0.0};
     }
     SplitColumn column(int32_t j) const { return {re.column(j), im.column(j)}; }
-    void swapRows(int32_t r, int32_t s, int32_t cols) const {
-      for (int32_t j = 0; j < cols; ++j) std::swap(re(r, j), re(s, j));
-      for (int32_t j = 0; j < cols; ++j) std::swap(im(r, j), im(s, j));
+    void swapRows(int32_t r, int32_t s, int32_t from, int32_t to) const {
+      for (int32_t j = from; j < to; ++j) std::swap(re(r, j), re(s, j));
+      for (int32_t j = from; j < to; ++j) std::swap(im(r, j), im(s, j));
     }
   };
 

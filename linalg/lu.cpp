@@ -61,12 +61,14 @@ int32_t pivotRow(typename Field::View a, int32_t k, int32_t n, const double* sca
   return pivot;
 }
 
-// `growth` with the growth of the finished row r folded in: the largest of it and
-// |U(r, j)| * bound for j >= r, where bound = max(1, largest |L(i, r)|).
+// `growth` with part of a finished row of U folded in: the largest of it and
+// |a(i, j)| * bound for from <= j < to, where bound = max(1, largest |L(:, r)|) for the
+// row r that row i holds there.
 template <class Field>
-double withRowGrowth(typename Field::View a, int32_t r, int32_t n, double bound, double growth) {
-  for (int32_t j = r; j < n; ++j) {
-    const double candidate = Field::magnitude(a(r, j)) * bound;
+double withRowGrowth(typename Field::View a, int32_t i, int32_t from, int32_t to, double bound,
+                     double growth) {
+  for (int32_t j = from; j < to; ++j) {
+    const double candidate = Field::magnitude(a(i, j)) * bound;
     if (candidate > growth) growth = candidate;
   }
   return growth;
@@ -110,8 +112,19 @@ void eliminate(typename Field::View a, int32_t k, int32_t n, int32_t last) {
 // One elimination step at a time, with what the steps carry from one to the next: the
 // row scales (scale[k] becomes the bound max(1, |L(:, k)|) once row k is the pivot row),
 // the determinant's sign and the largest growth seen so far.
+//
+// Row interchanges reach every column at once, or, with `panel` set, only the panel's
+// columns: the columns outside take a panel's interchanges later, all together, and
+// meanwhile the entries of row r (r >= the panel's first) right of the panel lie in row
+// panel->place[r].
 template <class Field>
 struct Elimination {
+  struct Panel {
+    int32_t first, last;
+    int32_t* place;       // place[r] for the rows first .. n-1
+    int32_t* pivotRows;   // pivotRows[k]: the row step k exchanged with row k
+  };
+
   typename Field::View a;
   int32_t n;
   double* pivots;
@@ -119,7 +132,13 @@ struct Elimination {
   bool check;
   const Interrupt& stop;
   double* scale;
+  const Panel* panel = nullptr;
   double growth = 0.0;
+
+  // The row holding row r's entries right of the panel.
+  int32_t rowRightOfPanel(int32_t r) const {
+    return panel && r >= panel->first ? panel->place[r] : r;
+  }
 
   // Step k, eliminating below the pivot in the columns up to `l`. Inlined, so that at a
   // fixed small order its loops unroll.
@@ -127,14 +146,22 @@ struct Elimination {
     if (stop.requested()) return msg::kInterrupted;
     const int32_t p = pivotRow<Field>(a, k, n, scale);
     if (p != k) {
-      a.swapRows(k, p, n);
+      if (panel) {
+        a.swapRows(k, p, panel->first, panel->last);
+        std::swap(panel->place[k], panel->place[p]);
+      } else {
+        a.swapRows(k, p, 0, n);
+      }
       sign = -sign;
       scale[p] = scale[k];
     }
+    if (panel) panel->pivotRows[k] = p;
     if (pivots) pivots[k] = p + Field::kPivotBase;
     if (Field::isZeroPivot(a(k, k))) return msg::kSingularMatrix;
     if (k >= 1) {
-      growth = withRowGrowth<Field>(a, k - 1, n, scale[k - 1], growth);
+      const int32_t r = k - 1, split = panel ? panel->last : n;
+      growth = withRowGrowth<Field>(a, r, r, split, scale[r], growth);
+      growth = withRowGrowth<Field>(a, rowRightOfPanel(r), split, n, scale[r], growth);
       if (check && smallPivotUpTo<Field>(a, k, growth * kEpsilon)) return msg::kSingularMatrix;
     }
     scale[k] = formMultipliers<Field>(a, k, n);
@@ -178,10 +205,15 @@ class Factorisation {
 
   Factorisation(typename Field::View a, int32_t n, double* pivots, double& sign, bool check,
                 const Interrupt& stop)
-      : a_(a), n_(n), scale_(n), rows_(n), steps_{a, n, pivots, sign, check, stop, scale_.get()} {}
+      : a_(a),
+        n_(n),
+        scale_(n),
+        rowNumbers_(2 * size_t(n)),
+        rows_(n),
+        steps_{a, n, pivots, sign, check, stop, scale_.get()} {}
 
   const char* run() {
-    if (!scale_ || !rows_) return msg::kOutOfMemory;
+    if (!scale_ || !rowNumbers_ || !rows_) return msg::kOutOfMemory;
     if (!scaleRows<Field>(a_, n_, scale_.get())) return msg::kSingularMatrix;
     for (int32_t panel = 0; panel < n_; panel += kPanel) {
       if (const char* failure = factorPanel(panel, std::min(panel + kPanel, n_))) return failure;
@@ -190,15 +222,40 @@ class Factorisation {
   }
 
  private:
-  // Steps first .. last-1, in strips of kStrip; then the rows below the panel, right of
-  // it, take them.
+  // Steps first .. last-1, in strips of kStrip; then the columns outside the panel take
+  // its interchanges, and the rows below the panel, right of it, its steps.
   const char* factorPanel(int32_t first, int32_t last) {
+    panel_ = {first, last, rowNumbers_.get(), rowNumbers_.get() + n_};
+    for (int32_t r = first; r < n_; ++r) panel_.place[r] = r;
+    for (int32_t k = first; k < last; ++k) panel_.pivotRows[k] = k;
+    steps_.panel = &panel_;
     for (int32_t strip = first; strip < last; strip += kStrip) {
       const int32_t end = std::min(strip + kStrip, last);
       if (const char* failure = factorStrip(first, strip, end, last)) return failure;
     }
+    interchangeOutside(first, last, last);
     takeSteps(last, first, last, last, n_);
     return nullptr;
+  }
+
+  // The columns left and right of the panel first .. last-1 take the interchanges of its
+  // steps first .. end-1, in order, one column at a time. Row r's entries right of the
+  // panel are then in row r again.
+  void interchangeOutside(int32_t first, int32_t end, int32_t last) {
+    const int32_t* pivotRows = panel_.pivotRows;
+    auto interchange = [&](int32_t from, int32_t to) {
+      for (int32_t j = from; j < to; ++j) {
+        const Column column = a_.column(j);
+        for (int32_t k = first; k < end; ++k) {
+          const int32_t p = pivotRows[k];
+          const auto held = load(column, k);
+          store(column, k, load(column, p));
+          store(column, p, held);
+        }
+      }
+    };
+    interchange(0, first);
+    interchange(last, n_);
   }
 
   // Steps f .. l-1 of the panel first .. last-1. The strip's columns take each step at once;
@@ -223,9 +280,11 @@ class Factorisation {
     return nullptr;
   }
 
-  // Rows k .. n-1 right of the strip take the steps done before step k.
+  // Rows k .. n-1 right of the strip take the steps done before step k, and the columns
+  // outside the panel the interchanges up to step k's (if it made one).
   void catchUp(int32_t first, int32_t f, int32_t k, int32_t l, int32_t last) {
     takeSteps(k, f, k, l, last);
+    interchangeOutside(first, std::min(k + 1, last), last);
     takeSteps(k, first, k, last, n_);
   }
 
@@ -238,12 +297,13 @@ class Factorisation {
     const int32_t width = n_ - last;
     if (width == 0) return;
     const Column row = rows_.row(k - first, width), multipliers = rows_.multipliers();
-    for (int32_t j = 0; j < width; ++j) store(row, j, a_(k, last + j));
+    const int32_t home = steps_.rowRightOfPanel(k);
+    for (int32_t j = 0; j < width; ++j) store(row, j, a_(home, last + j));
     for (int32_t s = first; s < k; ++s) store(multipliers, s - first, a_(k, s));
     // row^T -= (rows first .. k-1)^T (multipliers)^T, the steps in ascending order.
     subtractProduct(row, width, rows_.row(0, width), width, multipliers, kPanel, width, 1,
                     k - first);
-    for (int32_t j = 0; j < width; ++j) store(a_.column(last + j), k, load(row, j));
+    for (int32_t j = 0; j < width; ++j) store(a_.column(last + j), home, load(row, j));
   }
 
   // Rows from .. n-1 (only `rows` of them when given) of the columns left .. right-1 take
@@ -260,6 +320,9 @@ class Factorisation {
   typename Field::View a_;
   int32_t n_;
   heap::Scratch<double, kSmallOrder> scale_;
+  // The panel being factored; its place and pivotRows, n of each, in rowNumbers_.
+  heap::Scratch<int32_t, 2 * kSmallOrder> rowNumbers_;
+  typename Elimination<Field>::Panel panel_{};
   PanelRows<Field> rows_;
   Elimination<Field> steps_;
 };

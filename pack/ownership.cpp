@@ -99,8 +99,12 @@ aMatrix* newDataMatrix(UfnCallContext* ctx, uint32_t rows, uint32_t cols, int pa
 
 aMatrix* newHostMatrix(UfnCallContext* ctx, int32_t rows, int32_t cols, int parts) {
   const size_t count = size_t(rows) * size_t(cols);
-  // Without elements an array behind the header would point past the block's end.
-  if (count > 0 && matrixBytes(count, parts) <= std::numeric_limits<uint32_t>::max()) {
+  // A small result takes one allocation instead of up to three, which a small call feels.
+  // A large one keeps its arrays where the host aligns them (behind a 40-byte header they
+  // would not be 16-byte aligned), and without elements an array behind the header would
+  // point past the block's end.
+  constexpr size_t kOneBlockElements = 64 * 64;
+  if (count > 0 && count <= kOneBlockElements) {
     return newDataMatrix(ctx, uint32_t(rows), uint32_t(cols), parts);
   }
   HostArray re(ctx, count), im;

@@ -155,7 +155,6 @@ aMatrix* layOutMatrix(void* block, uint32_t rows, uint32_t cols, int parts, uint
 // 32-bit byte count.
 aMatrix* newDataMatrix(UfnCallContext* ctx, uint32_t rows, uint32_t cols, int parts);
 // A new rows x cols matrix held by the host with `parts` part arrays (the real one, then the
-// imaginary one), contents undefined: in one block (newDataMatrix) when it has elements
-// and its size fits the slot, else arrays from slot 60 under a header. Null when the host
-// has no memory.
+// imaginary one), contents undefined: a small one in one block (newDataMatrix), a large or
+// empty one as arrays from slot 60 under a header. Null when the host has no memory.
 aMatrix* newHostMatrix(UfnCallContext* ctx, int32_t rows, int32_t cols, int parts = 1);

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdint>
+#include <limits>
+#include <vector>
 
 #include "host/embedded.h"
 #include "host/part_view.h"
@@ -36,6 +40,25 @@ TEST(EmbeddedElement, NumbersAreNotEmbedded) {
                             std::numeric_limits<double>::quiet_NaN(),
                             -std::numeric_limits<double>::quiet_NaN()};
   for (double x : numbers) EXPECT_FALSE(embedded::is(x)) << x;
+}
+
+TEST(EmbeddedElement, KeepNumbersUnmarksEveryMarkedNaNAndLeavesTheRest) {
+  aString text{kTagString, "abc", 3};
+  const double marked = embedded::make(asValue(&text));
+  // Counts around the scan's pairs and stretches, a marked NaN at each place that ends one.
+  for (size_t count : {1u, 2u, 3u, 31u, 32u, 33u, 64u, 67u}) {
+    for (size_t at : {size_t{0}, count / 2, count - 1}) {
+      std::vector<double> part(count, 1.5);
+      part[at] = marked;
+      if (count > 2) part[(at + 1) % count] = std::numeric_limits<double>::quiet_NaN();
+      embedded::keepNumbers(part.data(), count);
+      for (size_t k = 0; k < count; ++k) {
+        EXPECT_FALSE(embedded::is(part[k])) << count << " numbers, marked at " << at;
+      }
+      EXPECT_TRUE(std::isnan(part[at])) << "the marked slot stays a NaN";
+      EXPECT_EQ(std::count(part.begin(), part.end(), 1.5), ptrdiff_t(count > 2 ? count - 2 : count - 1));
+    }
+  }
 }
 
 TEST(PartView, ReachesElementsThroughTheLeadingDimension) {
