@@ -121,8 +121,8 @@ template <class Field>
 struct Elimination {
   struct Panel {
     int32_t first, last;
-    int32_t* place;       // place[r] for the rows first .. n-1
-    int32_t* pivotRows;   // pivotRows[k]: the row step k exchanged with row k
+    int32_t* place;      // place[r] for the rows first .. n-1
+    int32_t* pivotRows;  // pivotRows[k]: the row step k exchanged with row k
   };
 
   typename Field::View a;
@@ -205,12 +205,10 @@ class Factorisation {
 
   Factorisation(typename Field::View a, int32_t n, double* pivots, double& sign, bool check,
                 const Interrupt& stop)
-      : a_(a),
-        n_(n),
-        scale_(n),
-        rowNumbers_(2 * size_t(n)),
-        rows_(n),
-        steps_{a, n, pivots, sign, check, stop, scale_.get()} {}
+      : a_(a), n_(n), scale_(n), rowNumbers_(2 * size_t(n)), rows_(n), steps_{a,           n,
+                                                                              pivots,      sign,
+                                                                              check,       stop,
+                                                                              scale_.get()} {}
 
   const char* run() {
     if (!scale_ || !rowNumbers_ || !rows_) return msg::kOutOfMemory;

@@ -12,13 +12,13 @@
 //
 // The result is n x 3n and always has imaginary parts (all zero for a real M, and always
 // zero in P). Pivoting is scaled (see linalg/lu.h); only exactly zero pivots fail. M is
-// copied into the result's U block, factored there, and split into L and U in place.
+// copied into the result's U block, factored there, and its multipliers moved to L.
 #include <algorithm>
-#include <cstring>
 
 #include "host/embedded.h"
 #include "linalg/kernels.h"
 #include "linalg/lu.h"
+#include "linalg/working_matrices.h"
 #include "pack/checks.h"
 #include "pack/entries.h"
 #include "pack/errors.h"
@@ -39,21 +39,23 @@ struct Blocks {
 };
 enum Block { kP = 0, kL = 1, kU = 2 };
 
-// M into block U, both parts (zeros for a part M has not): the copy the factorisation works
-// on, in place.
-void copyIntoU(const aMatrix* m, const Blocks& result) {
+// Block U holds M's parts (zeros for a part M has not), blocks P and L zeros: the copy the
+// factorisation works on, in place, and the blocks the factors are then moved to.
+void startBlocks(const aMatrix* m, const Blocks& result) {
   const int32_t n = result.n;
-  for (auto [from, to] : {std::pair{realPart(m), result.part(result.re, kU)},
-                          std::pair{imagPart(m), result.part(result.im, kU)}}) {
-    for (int32_t j = 0; j < n; ++j) {
-      double* column = to.column(j);
-      if (from) {
-        std::memcpy(column, from.column(j), sizeof(double) * size_t(n));
-      } else {
-        std::fill(column, column + n, 0.0);
-      }
-    }
-  }
+  aMatrix u{kTagMatrix,
+            n,
+            partBytes(n, n),
+            0,
+            result.part(result.re, kU).data(),
+            result.part(result.im, kU).data(),
+            n,
+            n,
+            1,
+            0};
+  copyParts(m, &u);
+  std::fill_n(result.re, 2 * ptrdiff_t{n} * n, 0.0);
+  std::fill_n(result.im, 2 * ptrdiff_t{n} * n, 0.0);
 }
 
 // Factors block U: lud for a real M (its real part only), clud for a complex one; pivots
@@ -72,29 +74,33 @@ const char* factor(const Blocks& result, bool complex, double* pivots, const Int
   return failure;
 }
 
-// Moves one part of the packed factors in block U apart: below the diagonal into L, the
-// diagonal and above staying in U with zeros below; L's diagonal is `unit` (1 in the real
-// part, 0 in the imaginary part) and zeros above it.
-void splitPart(PartView u, PartView l, int32_t n, double unit) {
-  for (int32_t j = 0; j < n; ++j) {
-    double* lj = l.column(j);
-    double* uj = u.column(j);
-    std::fill(lj, lj + j, 0.0);
-    lj[j] = unit;
-    std::copy(uj + j + 1, uj + n, lj + j + 1);
-    std::fill(uj + j + 1, uj + n, 0.0);
-  }
+// Moves L's multipliers from below the diagonal of block U into block L, leaving zeros, and
+// puts L's unit diagonal in; the imaginary parts only for a complex M (a real one's are all
+// zero already).
+void splitFactors(const Blocks& result, bool complex) {
+  const int32_t n = result.n;
+  auto moveMultipliers = [&](double* part) {
+    const PartView u = result.part(part, kU), l = result.part(part, kL);
+    for (int32_t j = 0; j < n; ++j) {
+      for (int32_t i = j + 1; i < n; ++i) {
+        l(i, j) = u(i, j);
+        u(i, j) = 0.0;
+      }
+    }
+  };
+  moveMultipliers(result.re);
+  if (complex) moveMultipliers(result.im);
+  const PartView l = result.part(result.re, kL);
+  for (int32_t j = 0; j < n; ++j) l(j, j) = 1.0;
 }
 
-// P = the permutation that takes M's rows to L U's: row i of P M is row order[i] of M,
-// `order` being n entries of scratch. Block P, both parts, is zero but for the ones.
+// The ones of P, the permutation that takes M's rows to L U's: row i of P M is row
+// order[i] of M, `order` being n entries of scratch.
 void setPermutation(const Blocks& result, const double* pivots, int32_t* order) {
   const int32_t n = result.n;
-  const PartView re = result.part(result.re, kP), im = result.part(result.im, kP);
-  std::fill(re.data(), re.data() + ptrdiff_t{n} * n, 0.0);
-  std::fill(im.data(), im.data() + ptrdiff_t{n} * n, 0.0);
+  const PartView p = result.part(result.re, kP);
   linalg::rowOrder(pivots, 0, n, order);
-  for (int32_t i = 0; i < n; ++i) re(i, order[i]) = 1.0;
+  for (int32_t i = 0; i < n; ++i) p(i, order[i]) = 1.0;
 }
 
 // The factors built straight into the joined result's arrays.
@@ -108,15 +114,15 @@ Anyval* factors(UfnCallContext* ctx, aMatrix* m) {
   if (!joined) return outOfMemoryValue();
 
   const Blocks result{n, joined->re, joined->im};
-  copyIntoU(m, result);
+  startBlocks(m, result);
   const bool complex = m->im != nullptr;
   if (const char* failure = factor(result, complex, pivots.get(), Interrupt(ctx))) {
     return errorValue(ctx, failure, 0);
   }
-  splitPart(result.part(result.re, kU), result.part(result.re, kL), n, 1.0);
-  splitPart(result.part(result.im, kU), result.part(result.im, kL), n, 0.0);
+  splitFactors(result, complex);
   setPermutation(result, pivots.get(), order.get());
-  embedded::keepNumbers(joined->re, elementCount(joined.get()));
+  // P holds only zeros and ones.
+  embedded::keepNumbers(result.part(result.re, kL).data(), 2 * size_t(n) * size_t(n));
   return asValue(joined.handOver());
 }
 

@@ -75,7 +75,9 @@ using Guarded = Guard<kMessages | kErrorValues | kFloatingPoint>;
 
 // Whether a policy hands the caller's floating-point state back itself.
 template <class Policy>
-inline constexpr bool kKeepsCallerState = requires { requires Policy::kKeepsCallerState; };
+inline constexpr bool kKeepsCallerState = requires {
+  requires Policy::kKeepsCallerState;
+};
 
 // The body run as a guarded entry runs its worker.
 template <class Body>

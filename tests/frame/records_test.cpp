@@ -56,7 +56,8 @@ TEST(EmbeddedElement, KeepNumbersUnmarksEveryMarkedNaNAndLeavesTheRest) {
         EXPECT_FALSE(embedded::is(part[k])) << count << " numbers, marked at " << at;
       }
       EXPECT_TRUE(std::isnan(part[at])) << "the marked slot stays a NaN";
-      EXPECT_EQ(std::count(part.begin(), part.end(), 1.5), ptrdiff_t(count > 2 ? count - 2 : count - 1));
+      EXPECT_EQ(std::count(part.begin(), part.end(), 1.5),
+                ptrdiff_t(count > 2 ? count - 2 : count - 1));
     }
   }
 }
