@@ -30,9 +30,6 @@ namespace {
 
 using namespace lintest;
 
-constexpr double kEpsilon = 2.220446049250313e-16;
-constexpr double kThreshold = 30.0;
-
 // The eigenvalues of a square matrix, by zgeev.
 std::vector<Complex> eigenvalues(const Dense& m) {
   const int n = m.rows;

@@ -41,9 +41,6 @@ namespace {
 
 using namespace lintest;
 
-constexpr double kEpsilon = 2.220446049250313e-16;
-constexpr double kThreshold = 30.0;
-
 // LAPACK's eigenvalues with their reciprocal condition numbers.
 struct Reference {
   std::vector<Complex> values;
@@ -120,12 +117,6 @@ struct Case {
   const Dense* unscaled = nullptr;
 };
 
-Dense identity(int n) {
-  Dense m(n, n);
-  for (int i = 0; i < n; ++i) m(i, i) = 1.0;
-  return m;
-}
-
 // S M S^-1 with S = I + B / (4 n), B random: diagonally dominant, so well conditioned.
 // S^-1 by Gauss-Jordan elimination without pivoting.
 Dense disguised(const Dense& m, std::mt19937& rng) {
@@ -133,7 +124,7 @@ Dense disguised(const Dense& m, std::mt19937& rng) {
   Dense s = randomMatrix(n, n, m.complex, rng);
   for (Complex& x : s.a) x /= 4.0 * n;
   for (int i = 0; i < n; ++i) s(i, i) += 1.0;
-  Dense work = s, inverse = identity(n);
+  Dense work = s, inverse = identityMatrix(n);
   for (int k = 0; k < n; ++k) {
     const Complex pivot = work(k, k);
     for (int j = 0; j < n; ++j) work(k, j) /= pivot, inverse(k, j) /= pivot;
@@ -209,7 +200,7 @@ std::vector<Case> matrices() {
     }
   }
   cases.push_back({"zero", Dense(5, 5)});
-  cases.push_back({"identity", identity(5)});
+  cases.push_back({"identity", identityMatrix(5)});
   return cases;
 }
 
@@ -296,7 +287,7 @@ TEST_F(EigensolverAccuracy, ValuesResidualsAndOrthogonality) {
     EXPECT_LT(residual / scale, kThreshold) << "residual";
 
     if (symmetric) {
-      const Dense eye = identity(n);
+      const Dense eye = identityMatrix(n);
       const double orthogonality = norm1(product(transpose(vectors), vectors, &eye));
       record(c.family + " orthogonality", orthogonality / (n * kEpsilon));
       EXPECT_LT(orthogonality / (n * kEpsilon), kThreshold) << "orthogonality";

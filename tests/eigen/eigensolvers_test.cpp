@@ -1,7 +1,7 @@
 // What the eigensolvers fix exactly, beyond what a worksheet shows (tests/sheets/eigen.sheet):
 // each eigenvector column holding a component 1 before eigenvecs normalises it, eigenvalues
-// isolated by balancing coming out as the diagonal, the zero matrix, the number of QR steps
-// allowed per eigenvalue, and TOL making no difference.
+// isolated by balancing coming out as the diagonal, the zero matrix, and the number of QR
+// steps allowed per eigenvalue.
 #include <cmath>
 #include <limits>
 #include <string>
@@ -169,20 +169,6 @@ TEST_F(EigensolverExact, StepsAllowedPerEigenvalue) {
   EXPECT_EQ(count, 1 + 31 + 1);
   keep(result);
   EXPECT_STREQ(sym_eigvals(&host.context, values.matrix(nan), &result), "too many iterations");
-}
-
-TEST_F(EigensolverExact, TolChangesNothing) {
-  Anyval* m = values.value({{1, 2, 0}, {3, 4, 1}, {0, 1, 2}}, {{0, 1, 0}, {0, 0, 1}, {1, 0, 0}});
-  setTol(0.001);
-  const Anyval* first = call("eigenvals", {m});
-  setTol(0.5);
-  const Anyval* second = call("eigenvals", {m});
-  ASSERT_EQ(first->tag, kTagMatrix);
-  ASSERT_EQ(second->tag, kTagMatrix);
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(testsupport::re(first, i, 0), testsupport::re(second, i, 0));
-    EXPECT_EQ(testsupport::im(first, i, 0), testsupport::im(second, i, 0));
-  }
 }
 
 // The exported matrix-level entries check as the worksheet functions do and report a

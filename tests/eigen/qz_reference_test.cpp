@@ -32,6 +32,36 @@ double sign(double a, double b) {
   return std::copysign(std::fabs(a), b);
 }
 
+// The Householder reflection that zeroes a[1 .. N-1] against a[0], built as the routines
+// build it (scaled by the sum of the moduli, which the caller has found nonzero), applied to
+// rows p of m across columns first .. last, or to columns p of m down rows first .. last.
+template <int N>
+struct Reflection {
+  double u[N], v[N];
+  explicit Reflection(const double (&a)[N]) {
+    double s = 0.0, squares = 0.0;
+    for (double x : a) s += std::fabs(x);
+    for (int q = 0; q < N; ++q) u[q] = a[q] / s, squares += u[q] * u[q];
+    const double r = sign(std::sqrt(squares), u[0]);
+    v[0] = -(u[0] + r) / r;
+    for (int q = 1; q < N; ++q) v[q] = -u[q] / r, u[q] = v[q] / v[0];
+  }
+  void rows(At m, const int (&p)[N], int first, int last) const {
+    for (int j = first; j <= last; ++j) {
+      double t = m(p[0], j);
+      for (int q = 1; q < N; ++q) t = t + u[q] * m(p[q], j);
+      for (int q = 0; q < N; ++q) m(p[q], j) = m(p[q], j) + t * v[q];
+    }
+  }
+  void columns(At m, const int (&p)[N], int first, int last) const {
+    for (int i = first; i <= last; ++i) {
+      double t = m(i, p[0]);
+      for (int q = 1; q < N; ++q) t = t + u[q] * m(i, p[q]);
+      for (int q = 0; q < N; ++q) m(i, p[q]) = m(i, p[q]) + t * v[q];
+    }
+  }
+};
+
 void reduce(Pencil& p) {
   const int n = p.n;
   At a{p.a, n}, b{p.b, n}, z{p.z, n};
@@ -72,45 +102,17 @@ void reduce(Pencil& p) {
   for (int k = 1; k <= n - 2; ++k) {
     for (int l = n - 1; l >= k + 1; --l) {
       const int l1 = l + 1;
-      double s = std::fabs(a(l, k)) + std::fabs(a(l1, k));
-      if (s == 0.0) continue;
-      double u1 = a(l, k) / s, u2 = a(l1, k) / s;
-      double r = sign(std::sqrt(u1 * u1 + u2 * u2), u1);
-      double v1 = -(u1 + r) / r, v2 = -u2 / r;
-      u2 = v2 / v1;
-      for (int j = k; j <= n; ++j) {
-        const double t = a(l, j) + u2 * a(l1, j);
-        a(l, j) = a(l, j) + t * v1;
-        a(l1, j) = a(l1, j) + t * v2;
-      }
+      if (std::fabs(a(l, k)) + std::fabs(a(l1, k)) == 0.0) continue;
+      const Reflection<2> rows({a(l, k), a(l1, k)});
+      rows.rows(a, {l, l1}, k, n);
       a(l1, k) = 0.0;
-      for (int j = l; j <= n; ++j) {
-        const double t = b(l, j) + u2 * b(l1, j);
-        b(l, j) = b(l, j) + t * v1;
-        b(l1, j) = b(l1, j) + t * v2;
-      }
-      s = std::fabs(b(l1, l1)) + std::fabs(b(l1, l));
-      if (s == 0.0) continue;
-      u1 = b(l1, l1) / s, u2 = b(l1, l) / s;
-      r = sign(std::sqrt(u1 * u1 + u2 * u2), u1);
-      v1 = -(u1 + r) / r, v2 = -u2 / r;
-      u2 = v2 / v1;
-      for (int i = 1; i <= l1; ++i) {
-        const double t = b(i, l1) + u2 * b(i, l);
-        b(i, l1) = b(i, l1) + t * v1;
-        b(i, l) = b(i, l) + t * v2;
-      }
+      rows.rows(b, {l, l1}, l, n);
+      if (std::fabs(b(l1, l1)) + std::fabs(b(l1, l)) == 0.0) continue;
+      const Reflection<2> columns({b(l1, l1), b(l1, l)});
+      columns.columns(b, {l1, l}, 1, l1);
       b(l1, l) = 0.0;
-      for (int i = 1; i <= n; ++i) {
-        const double t = a(i, l1) + u2 * a(i, l);
-        a(i, l1) = a(i, l1) + t * v1;
-        a(i, l) = a(i, l) + t * v2;
-      }
-      for (int i = 1; i <= n; ++i) {
-        const double t = z(i, l1) + u2 * z(i, l);
-        z(i, l1) = z(i, l1) + t * v1;
-        z(i, l) = z(i, l) + t * v2;
-      }
+      columns.columns(a, {l1, l}, 1, n);
+      columns.columns(z, {l1, l}, 1, n);
     }
   }
 }
@@ -131,7 +133,7 @@ bool iterate(Pencil& p) {
   const double ep = 2.220446049250313e-16, epsa = ep * anorm, epsb = ep * bnorm;
   int lor1 = 1, enorn = n, en = n, its = 0, na = 0, enm2 = 0, ish = 0, l = 0, lm1 = 0, l1 = 0,
       ld = 0;
-  double a1 = 0, a2 = 0, a3 = 0, a11 = 0, a21 = 0, sh = 0, b11, s, t, r, u1, u2, u3, v1, v2, v3;
+  double a1 = 0, a2 = 0, a3 = 0, a11 = 0, a21 = 0, sh = 0, b11, s, t, r;
 L60:
   if (en <= 2) goto L1001;
   its = 0, na = en - 1, enm2 = na - 1;
@@ -153,15 +155,10 @@ L100:
   l1 = l + 1, b11 = b(l, l);
   if (std::fabs(b11) > epsb) goto L120;
   b(l, l) = 0.0;
-  s = std::fabs(a(l, l)) + std::fabs(a(l1, l));
-  u1 = a(l, l) / s, u2 = a(l1, l) / s;
-  r = sign(std::sqrt(u1 * u1 + u2 * u2), u1);
-  v1 = -(u1 + r) / r, v2 = -u2 / r, u2 = v2 / v1;
-  for (int j = l; j <= enorn; ++j) {
-    t = a(l, j) + u2 * a(l1, j);
-    a(l, j) = a(l, j) + t * v1, a(l1, j) = a(l1, j) + t * v2;
-    t = b(l, j) + u2 * b(l1, j);
-    b(l, j) = b(l, j) + t * v1, b(l1, j) = b(l1, j) + t * v2;
+  {
+    const Reflection<2> h({a(l, l), a(l1, l)});
+    h.rows(a, {l, l1}, l, enorn);
+    h.rows(b, {l, l1}, l, enorn);
   }
   if (l != 1) a(l, lm1) = -a(l, lm1);
   lm1 = l, l = l1;
@@ -213,96 +210,38 @@ L160:
     const int k1 = k + 1, k2 = k + 2, km1 = std::max(k - 1, l), ll = std::min(en, k1 + ish);
     if (!notlas) {
       if (k != l) a1 = a(k, km1), a2 = a(k1, km1);
-      s = std::fabs(a1) + std::fabs(a2);
-      if (s == 0.0) goto L70;
-      u1 = a1 / s, u2 = a2 / s;
-      r = sign(std::sqrt(u1 * u1 + u2 * u2), u1);
-      v1 = -(u1 + r) / r, v2 = -u2 / r, u2 = v2 / v1;
-      for (int j = km1; j <= enorn; ++j) {
-        t = a(k, j) + u2 * a(k1, j);
-        a(k, j) = a(k, j) + t * v1, a(k1, j) = a(k1, j) + t * v2;
-        t = b(k, j) + u2 * b(k1, j);
-        b(k, j) = b(k, j) + t * v1, b(k1, j) = b(k1, j) + t * v2;
-      }
+      if (std::fabs(a1) + std::fabs(a2) == 0.0) goto L70;
+      const Reflection<2> h({a1, a2});
+      h.rows(a, {k, k1}, km1, enorn);
+      h.rows(b, {k, k1}, km1, enorn);
       if (k != l) a(k1, km1) = 0.0;
     } else {
       if (k != l) a1 = a(k, km1), a2 = a(k1, km1), a3 = a(k2, km1);
-      s = std::fabs(a1) + std::fabs(a2) + std::fabs(a3);
-      if (s == 0.0) continue;
-      u1 = a1 / s, u2 = a2 / s, u3 = a3 / s;
-      r = sign(std::sqrt(u1 * u1 + u2 * u2 + u3 * u3), u1);
-      v1 = -(u1 + r) / r, v2 = -u2 / r, v3 = -u3 / r, u2 = v2 / v1, u3 = v3 / v1;
-      for (int j = km1; j <= enorn; ++j) {
-        t = a(k, j) + u2 * a(k1, j) + u3 * a(k2, j);
-        a(k, j) = a(k, j) + t * v1, a(k1, j) = a(k1, j) + t * v2, a(k2, j) = a(k2, j) + t * v3;
-        t = b(k, j) + u2 * b(k1, j) + u3 * b(k2, j);
-        b(k, j) = b(k, j) + t * v1, b(k1, j) = b(k1, j) + t * v2, b(k2, j) = b(k2, j) + t * v3;
-      }
+      if (std::fabs(a1) + std::fabs(a2) + std::fabs(a3) == 0.0) continue;
+      const Reflection<3> h({a1, a2, a3});
+      h.rows(a, {k, k1, k2}, km1, enorn);
+      h.rows(b, {k, k1, k2}, km1, enorn);
       if (k != l) a(k1, km1) = 0.0, a(k2, km1) = 0.0;
-      s = std::fabs(b(k2, k2)) + std::fabs(b(k2, k1)) + std::fabs(b(k2, k));
-      if (s != 0.0) {
-        u1 = b(k2, k2) / s, u2 = b(k2, k1) / s, u3 = b(k2, k) / s;
-        r = sign(std::sqrt(u1 * u1 + u2 * u2 + u3 * u3), u1);
-        v1 = -(u1 + r) / r, v2 = -u2 / r, v3 = -u3 / r, u2 = v2 / v1, u3 = v3 / v1;
-        for (int i = lor1; i <= ll; ++i) {
-          t = a(i, k2) + u2 * a(i, k1) + u3 * a(i, k);
-          a(i, k2) = a(i, k2) + t * v1, a(i, k1) = a(i, k1) + t * v2, a(i, k) = a(i, k) + t * v3;
-          t = b(i, k2) + u2 * b(i, k1) + u3 * b(i, k);
-          b(i, k2) = b(i, k2) + t * v1, b(i, k1) = b(i, k1) + t * v2, b(i, k) = b(i, k) + t * v3;
-        }
+      if (std::fabs(b(k2, k2)) + std::fabs(b(k2, k1)) + std::fabs(b(k2, k)) != 0.0) {
+        const Reflection<3> g({b(k2, k2), b(k2, k1), b(k2, k)});
+        g.columns(a, {k2, k1, k}, lor1, ll);
+        g.columns(b, {k2, k1, k}, lor1, ll);
         b(k2, k) = 0.0, b(k2, k1) = 0.0;
-        for (int i = 1; i <= n; ++i) {
-          t = z(i, k2) + u2 * z(i, k1) + u3 * z(i, k);
-          z(i, k2) = z(i, k2) + t * v1, z(i, k1) = z(i, k1) + t * v2, z(i, k) = z(i, k) + t * v3;
-        }
+        g.columns(z, {k2, k1, k}, 1, n);
       }
     }
-    s = std::fabs(b(k1, k1)) + std::fabs(b(k1, k));
-    if (s == 0.0) continue;
-    u1 = b(k1, k1) / s, u2 = b(k1, k) / s;
-    r = sign(std::sqrt(u1 * u1 + u2 * u2), u1);
-    v1 = -(u1 + r) / r, v2 = -u2 / r, u2 = v2 / v1;
-    for (int i = lor1; i <= ll; ++i) {
-      t = a(i, k1) + u2 * a(i, k);
-      a(i, k1) = a(i, k1) + t * v1, a(i, k) = a(i, k) + t * v2;
-      t = b(i, k1) + u2 * b(i, k);
-      b(i, k1) = b(i, k1) + t * v1, b(i, k) = b(i, k) + t * v2;
-    }
+    if (std::fabs(b(k1, k1)) + std::fabs(b(k1, k)) == 0.0) continue;
+    const Reflection<2> h({b(k1, k1), b(k1, k)});
+    h.columns(a, {k1, k}, lor1, ll);
+    h.columns(b, {k1, k}, lor1, ll);
     b(k1, k) = 0.0;
-    for (int i = 1; i <= n; ++i) {
-      t = z(i, k1) + u2 * z(i, k);
-      z(i, k1) = z(i, k1) + t * v1, z(i, k) = z(i, k) + t * v2;
-    }
+    h.columns(z, {k1, k}, 1, n);
   }
   goto L70;
 L1001:
   if (n > 1) b(n, 1) = epsb;
   return true;
 }
-
-// Applies the reflection for (a1, a2) to columns en, na (rows 1 .. last) or to rows na, en
-// (columns first .. n) of m.
-struct Reflection {
-  double u2, v1, v2;
-  Reflection(double a1, double a2) {
-    const double s = std::fabs(a1) + std::fabs(a2), u1 = a1 / s;
-    u2 = a2 / s;
-    const double r = sign(std::sqrt(u1 * u1 + u2 * u2), u1);
-    v1 = -(u1 + r) / r, v2 = -u2 / r, u2 = v2 / v1;
-  }
-  void columns(At m, int en, int na, int last) const {
-    for (int i = 1; i <= last; ++i) {
-      const double t = m(i, en) + u2 * m(i, na);
-      m(i, en) = m(i, en) + t * v1, m(i, na) = m(i, na) + t * v2;
-    }
-  }
-  void rows(At m, int na, int en, int first, int n) const {
-    for (int j = first; j <= n; ++j) {
-      const double t = m(na, j) + u2 * m(en, j);
-      m(na, j) = m(na, j) + t * v1, m(en, j) = m(en, j) + t * v2;
-    }
-  }
-};
 
 void values(Pencil& p) {
   const int n = p.n;
@@ -403,10 +342,10 @@ void values(Pencil& p) {
       }
     }
   L435 : {
-    const Reflection h(a1, a2);
-    h.columns(a, en, na, en);
-    h.columns(b, en, na, en);
-    h.columns(z, en, na, n);
+    const Reflection<2> h({a1, a2});
+    h.columns(a, {en, na}, 1, en);
+    h.columns(b, {en, na}, 1, en);
+    h.columns(z, {en, na}, 1, n);
   }
     if (bn == 0.0) goto L475;
     if (an < std::fabs(e) * bn) goto L455;
@@ -417,9 +356,9 @@ void values(Pencil& p) {
   L460:
     if (std::fabs(a1) + std::fabs(a2) == 0.0) goto L475;
     {
-      const Reflection h(a1, a2);
-      h.rows(a, na, en, na, n);
-      h.rows(b, na, en, na, n);
+      const Reflection<2> h({a1, a2});
+      h.rows(a, {na, en}, na, n);
+      h.rows(b, {na, en}, na, n);
     }
   L475:
     a(en, na) = 0.0, b(en, na) = 0.0;

@@ -17,9 +17,6 @@ namespace {
 
 using namespace lintest;
 
-constexpr double kEpsilon = 2.220446049250313e-16;
-constexpr double kThreshold = 30.0;
-
 // H(i, j) = 1 / (i + j + 1): symmetric positive definite, and badly conditioned.
 Dense hilbert(int n) {
   Dense m(n, n);
@@ -94,8 +91,7 @@ TEST_F(Accuracy, LuLsolveAndInvResidualsAreSmall) {
     ASSERT_EQ(inverse->tag, kTagMatrix);
     const Dense ainv = fromHost(as<aMatrix>(inverse));
     EXPECT_EQ(ainv.complex, c.a.complex);
-    Dense identity(n, n);
-    for (int i = 0; i < n; ++i) identity(i, i) = 1.0;
+    const Dense identity = identityMatrix(n);
     EXPECT_LT(norm1(product(c.a, ainv, &identity)) / (scale * norm1(ainv)), kThreshold) << "inv";
   }
 }

