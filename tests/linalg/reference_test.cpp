@@ -17,7 +17,6 @@ namespace {
 
 using namespace lintest;
 
-constexpr double kEpsilon = 2.220446049250313e-16;
 const int kOrders[] = {1, 2, 3, 7, 8, 9, 63, 64, 65, 130, 257};
 
 struct Factored {
