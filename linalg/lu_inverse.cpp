@@ -127,15 +127,35 @@ void forwardSubstitute(typename Field::View lu, const Block<Field>& x, int32_t n
   }
 }
 
+// U's rows right of the diagonal, one after another: row i's entries U(i, i+1 .. n-1) are
+// contiguous, so that each block's back substitution reads them as a stream instead of
+// across U's columns.
+template <class Field>
+struct UpperRows {
+  typename Field::Column data;
+  int32_t n;
+
+  static size_t count(int32_t n) { return size_t(n) * size_t(n - 1) / 2; }
+  typename Field::Column row(int32_t i) const {
+    return data + (ptrdiff_t{i} * (n - 1) - ptrdiff_t{i} * (i - 1) / 2);
+  }
+  void copyFrom(typename Field::View lu) const {
+    for (int32_t i = 0; i < n; ++i) {
+      const typename Field::Column r = row(i);
+      for (int32_t j = i + 1; j < n; ++j) store(r, j - i - 1, lu(i, j));
+    }
+  }
+};
+
 // U x = y for the block: entry i loses U(i, j) x(j) for j = i+1 .. n-1, in turn, held in
 // registers meanwhile, then is divided by U(i, i). False at a zero on U's diagonal when the
-// field counts that as singular. `row` is scratch for U's row i.
+// field counts that as singular.
 template <class Field>
 bool backSubstitute(typename Field::View lu, const Block<Field>& x, int32_t n,
-                    typename Field::Column row) {
+                    const UpperRows<Field>& upper) {
   for (int32_t i = n - 1; i >= 0; --i) {
-    for (int32_t j = i + 1; j < n; ++j) store(row, j - i - 1, lu(i, j));
-    subtractProduct(x.entry(i), x.size, x.entry(i + 1), x.size, row, n, x.size, 1, n - i - 1);
+    subtractProduct(x.entry(i), x.size, x.entry(i + 1), x.size, upper.row(i), n, x.size, 1,
+                    n - i - 1);
     if (Field::kZeroDiagonalIsSingular && isZero(lu(i, i))) return false;
     divideColumn(x.entry(i), typename Field::Divisor{lu(i, i)}, x.size);
   }
@@ -176,15 +196,17 @@ const char* invertByBlocks(const aMatrix* lu, const double* pivots, typename Fie
   const int32_t size = blockSize(n);
   const size_t count = size_t(size) * size_t(n);
   heap::Scratch<double, 2 * kSmallCount> work(size_t(Field::kParts) * count);
-  heap::Scratch<double, 2 * kSmallOrder> rowScratch(size_t(Field::kParts) * n);
+  const size_t upperCount = UpperRows<Field>::count(n);
+  heap::Scratch<double, kSmallCount> upperScratch(size_t(Field::kParts) * upperCount);
   heap::Scratch<double, 2 * kEntries * kSmallOrder> entryRows(size_t(Field::kParts) *
                                                               size_t(kEntries) * size_t(n));
   heap::Scratch<int32_t, kSmallOrder> order(n);
-  if (!work || !rowScratch || !entryRows || !order) return msg::kOutOfMemory;
-  const typename Field::Column row = columnOver(Field(), rowScratch.get(), n);
+  if (!work || !upperScratch || !entryRows || !order) return msg::kOutOfMemory;
   rowOrder(pivots, Field::kPivotBase, n, order.get());
 
   const auto factors = Field::View::of(lu);
+  const UpperRows<Field> upper{columnOver(Field(), upperScratch.get(), upperCount), n};
+  upper.copyFrom(factors);
   for (int32_t first = 0; first < n; first += size) {
     const Block<Field> x{columnOver(Field(), work.get(), count), first, std::min(size, n - first)};
     startAtUnitVectors(x, n);
@@ -192,7 +214,7 @@ const char* invertByBlocks(const aMatrix* lu, const double* pivots, typename Fie
     forwardSubstitute<Field>(factors, x, n,
                              columnOver(Field(), entryRows.get(), size_t(kEntries) * size_t(n)));
     if (stop.requested()) return msg::kInterrupted;
-    if (!backSubstitute<Field>(factors, x, n, row)) return msg::kSingularMatrix;
+    if (!backSubstitute<Field>(factors, x, n, upper)) return msg::kSingularMatrix;
     storeSolutions(x, order.get(), n, inverse);
   }
   return nullptr;
