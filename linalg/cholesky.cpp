@@ -14,7 +14,6 @@
 #include "host/embedded.h"
 #include "linalg/kernels.h"
 #include "linalg/update.h"
-#include "linalg/working_matrices.h"
 #include "pack/checks.h"
 #include "pack/entries.h"
 #include "pack/errors.h"
@@ -24,10 +23,18 @@
 
 namespace {
 
-// Copies the strict upper triangle onto the lower one: a(r, c) = a(c, r) for r > c.
-void mirrorUpperTriangle(PartView a, int32_t n) {
+// The symmetric matrix whose upper triangle M holds, as a full matrix in `to`:
+// to(r, c) = m(r, c) on and above the diagonal, m(c, r) below it (zeros for a matrix
+// without a real part array).
+void copySymmetric(const aMatrix* m, PartView to, int32_t n) {
+  if (!m->re) {
+    std::fill_n(to.data(), size_t(n) * size_t(n), 0.0);
+    return;
+  }
+  const PartView from = realPart(m);
   for (int32_t c = 0; c < n; ++c) {
-    for (int32_t r = c + 1; r < n; ++r) a(r, c) = a(c, r);
+    std::copy(from.column(c), from.column(c) + c + 1, to.column(c));
+    for (int32_t r = c + 1; r < n; ++r) to(r, c) = from(c, r);
   }
 }
 
@@ -55,19 +62,28 @@ constexpr int32_t kStrip = 8;
   linalg::divideColumn(column, {d}, n - i - 1);
 }
 
-// Rows first .. n-1 of the columns first .. last-1 lose a(j, k) a(i, k) for the columns
-// k = from .. first-1, in turn: their sums (the diagonal's partial remainders included)
-// carried that far. The columns' rows of L are laid out transposed in `rows` first, so that
-// the tiles read them down columns. Entries above the diagonal change as well; the factor
-// clears them.
+// The columns first .. last-1, from their diagonal down, lose a(j, k) a(i, k) for the
+// columns k = from .. first-1, in turn: their sums (the diagonal's partial remainders
+// included) carried that far. The columns' rows of L are laid out transposed in `rows`
+// first, so that the tiles read them down columns. More than kStrip columns go as the rows
+// below them, in one product, and their own rows kStrip columns at a time, each group from
+// its first column's diagonal down: of the entries above the diagonal only the groups'
+// corners change (to the values their mirror images below get; the factor clears them).
 void takeColumns(PartView a, int32_t from, int32_t first, int32_t last, int32_t n, double* rows) {
   const int32_t depth = first - from;
   if (depth == 0) return;
-  for (int32_t i = first; i < last; ++i) {
-    for (int32_t k = from; k < first; ++k) rows[k - from + ptrdiff_t{i - first} * depth] = a(i, k);
+  for (int32_t k = from; k < first; ++k) {
+    for (int32_t i = first; i < last; ++i) rows[k - from + ptrdiff_t{i - first} * depth] = a(i, k);
   }
-  linalg::subtractProduct(a.column(first) + first, a.ld(), a.column(from) + first, a.ld(), rows,
-                          depth, n - first, last - first, depth);
+  const int32_t ld = a.ld();
+  auto take = [&](int32_t c, int32_t top, int32_t bottom, int32_t columns) {
+    linalg::subtractProduct(a.column(c) + top, ld, a.column(from) + top, ld,
+                            rows + ptrdiff_t{c - first} * depth, depth, bottom - top, columns,
+                            depth);
+  };
+  if (last - first <= kStrip) return take(first, first, n, last - first);
+  take(first, last, n, last - first);
+  for (int32_t c = first; c < last; c += kStrip) take(c, c, last, std::min(kStrip, last - c));
 }
 
 // Puts the diagonal in place and clears the strict upper triangle.
@@ -141,8 +157,7 @@ const char* cholesky_factor(aMatrix* m, const Interrupt& stop) {
 Anyval* factor(UfnCallContext* ctx, aMatrix* m) {
   TempMatrix copy(ctx, newHostMatrix(ctx, m->rows, m->cols));
   if (!copy) return errorValue(ctx, msg::kOutOfMemory, 0);
-  copyParts(m, copy.get());
-  mirrorUpperTriangle(realPart(copy.get()), m->rows);
+  copySymmetric(m, realPart(copy.get()), m->rows);
   if (const char* failure = cholesky_factor(copy.get(), Interrupt(ctx))) {
     return errorValue(ctx, failure, 0);
   }
