@@ -8,6 +8,8 @@
 // keeps results bit for bit what the row-by-row algorithms give.
 #pragma once
 
+#include <emmintrin.h>
+
 #include <cstdint>
 #include <type_traits>
 #include <utility>
@@ -54,6 +56,27 @@ inline void divideColumn(double* x, RealField::Divisor d, int32_t n) {
 }
 inline void divideColumn(SplitColumn x, const SmithDivisor& d, int32_t n) {
   for (int32_t i = 0; i < n; ++i) store(x, i, d.divide(load(x, i)));
+}
+
+// x(i) = x(i) / d for i = 0 .. n-1, returning max(1, largest |x(i)|) of the quotients (a
+// NaN quotient never the largest). Two quotients at a time: the max instruction keeps its
+// second operand unless the first is larger, which is that comparison exactly.
+inline double divideColumnWithBound(double* x, double d, int32_t n) {
+  const __m128d divisor = _mm_set1_pd(d), sign = _mm_set1_pd(-0.0);
+  __m128d bounds = _mm_set1_pd(1.0);
+  int32_t i = 0;
+  for (; i + 2 <= n; i += 2) {
+    const __m128d quotients = _mm_div_pd(_mm_loadu_pd(x + i), divisor);
+    _mm_storeu_pd(x + i, quotients);
+    bounds = _mm_max_pd(_mm_andnot_pd(sign, quotients), bounds);
+  }
+  double bound = _mm_cvtsd_f64(_mm_max_sd(bounds, _mm_unpackhi_pd(bounds, bounds)));
+  for (; i < n; ++i) {
+    x[i] = x[i] / d;
+    const double magnitude = std::fabs(x[i]);
+    if (magnitude > bound) bound = magnitude;
+  }
+  return bound;
 }
 
 // x(i) = 0 for i = 0 .. n-1.

@@ -18,6 +18,7 @@
 // step-by-step algorithm would have computed by then, and every floating-point flag it
 // would have raised, is there.
 #include <algorithm>
+#include <type_traits>
 
 #include "linalg/field.h"
 #include "linalg/kernels.h"
@@ -87,16 +88,20 @@ bool smallPivotUpTo(typename Field::View a, int32_t k, double threshold) {
 // Returns max(1, largest magnitude of a multiplier).
 template <class Field>
 double formMultipliers(typename Field::View a, int32_t k, int32_t n) {
-  const typename Field::Column column = a.column(k);
-  const typename Field::Divisor pivot{a(k, k)};
-  double bound = 1.0;
-  for (int32_t i = k + 1; i < n; ++i) {
-    const auto multiplier = pivot.divide(load(column, i));
-    store(column, i, multiplier);
-    const double magnitude = Field::magnitude(multiplier);
-    if (magnitude > bound) bound = magnitude;
+  if constexpr (std::is_same_v<Field, RealField>) {
+    return divideColumnWithBound(a.column(k) + (k + 1), a(k, k), n - k - 1);
+  } else {
+    const typename Field::Column column = a.column(k);
+    const typename Field::Divisor pivot{a(k, k)};
+    double bound = 1.0;
+    for (int32_t i = k + 1; i < n; ++i) {
+      const auto multiplier = pivot.divide(load(column, i));
+      store(column, i, multiplier);
+      const double magnitude = Field::magnitude(multiplier);
+      if (magnitude > bound) bound = magnitude;
+    }
+    return bound;
   }
-  return bound;
 }
 
 // a(i, j) -= a(i, k) * a(k, j) for i > k and k < j < last: the panel's columns lose
