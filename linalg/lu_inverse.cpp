@@ -33,11 +33,14 @@ using namespace linalg;
 constexpr int32_t kSmallOrder = 32;
 constexpr size_t kSmallCount = kSmallOrder * kSmallOrder;
 
-// How many solutions go into one block: 128, or all when there are fewer. A multiple of
-// every tile's height, so that each entry of a full block is whole tiles, each starting
-// where the one before ended.
+// How many solutions go into one block: all of them up to order 112, else 32. A block's
+// back substitution streams its found entries once per entry it finds; 32 solutions make
+// each entry 256 contiguous bytes, the stream one sequential run, and the block (32 n
+// numbers) stays in the second-level cache up to order 1000 and beyond. The smaller orders
+// save the calls that more blocks take. 32 is a multiple of every tile's height, so that
+// each entry of a full block is whole tiles, each starting where the one before ended.
 int32_t blockSize(int32_t n) {
-  return std::min(n, 128);
+  return n <= 112 ? n : 32;
 }
 
 // The solutions first .. first+size-1, transposed: entry(i)[t - first] is entry i of
