@@ -59,6 +59,29 @@ void startAtUnitVectors(const Block<Field>& x, int32_t n) {
   for (int32_t t = 0; t < x.size; ++t) store(x.entry(x.first + t), t, Field::kOne);
 }
 
+// The factors' rows, each contiguous: L(i, j) and U(i, j) at row(i) + j. The forward
+// substitution reads L's rows and the back substitution U's as streams instead of across
+// the factors' columns.
+template <class Field>
+struct FactorRows {
+  typename Field::Column data;
+  int32_t n;
+
+  static size_t count(int32_t n) { return size_t(n) * size_t(n); }
+  typename Field::Column row(int32_t i) const { return data + ptrdiff_t{i} * n; }
+  // Copied in bands of rows, so that the rows being written stay in the nearest cache
+  // while the columns are read down.
+  void copyFrom(typename Field::View lu) const {
+    constexpr int32_t kBand = 64;
+    for (int32_t top = 0; top < n; top += kBand) {
+      const int32_t bottom = std::min(top + kBand, n);
+      for (int32_t j = 0; j < n; ++j) {
+        for (int32_t i = top; i < bottom; ++i) store(row(i), j, lu(i, j));
+      }
+    }
+  }
+};
+
 // Solutions per group in the forward substitution: a group's solutions start within this
 // many entries of each other.
 constexpr int32_t kGroup = 16;
@@ -66,24 +89,20 @@ constexpr int32_t kGroup = 16;
 constexpr int32_t kEntries = 16;
 
 // The forward substitution's view of one group of solutions: entry i of the group loses
-// L(i, j) y(j) for j from the group's first solution on, in turn; `rows` holds L's rows
-// for the current entries, row i - top at rows + (i - top) * n, column j at j - x.first.
+// L(i, j) y(j) for j from the group's first solution on, in turn.
 template <class Field>
 struct ForwardGroup {
   const Block<Field>& x;
-  typename Field::Column rows;
-  int32_t n, top;
+  const FactorRows<Field>& rows;
   int32_t g, members;  // the solutions x.first + g .. + members - 1
   int32_t all;         // the entry from which on every solution of the group has started
-
-  typename Field::Column row(int32_t i) const { return rows + ptrdiff_t{i - top} * n; }
 
   // Entry i's terms j = from .. to-1 while some of the group have not started: the started
   // solutions only, element by element.
   void startingTerms(int32_t i, int32_t from, int32_t to) const {
     const typename Field::Column target = x.entry(i);
     for (int32_t j = from; j < to; ++j) {
-      const auto l = load(row(i), j - x.first);
+      const auto l = load(rows.row(i), j);
       const typename Field::Column y = x.entry(j);
       for (int32_t t = g; t <= j - x.first; ++t) store(target, t, load(target, t) - load(y, t) * l);
     }
@@ -93,29 +112,24 @@ struct ForwardGroup {
   // entry's sums held in registers meanwhile.
   void startedTerms(int32_t i, int32_t count, int32_t from, int32_t to) const {
     if (to <= from) return;
-    subtractProduct(x.entry(i) + g, x.size, x.entry(from) + g, x.size, row(i) + (from - x.first), n,
-                    members, count, to - from);
+    subtractProduct(x.entry(i) + g, x.size, x.entry(from) + g, x.size, rows.row(i) + from,
+                    rows.n, members, count, to - from);
   }
 };
 
 // L y = e_t for the block: entry i of solution t loses L(i, j) y(j) for j = t .. i-1, in
-// turn. The entries go kEntries at a time, [top, end), with their rows of L copied to
-// `rows` (scratch for kEntries rows). For a group of solutions that all started before
-// `top`, the terms up to top-1 are taken by all the entries together, in register tiles
-// (linalg/update.h), between the terms from before the group had started and the terms
-// from within [top, end), which go entry by entry; otherwise every entry goes on its own.
+// turn. The entries go kEntries at a time, [top, end). For a group of solutions that all
+// started before `top`, the terms up to top-1 are taken by all the entries together, in
+// register tiles (linalg/update.h), between the terms from before the group had started and
+// the terms from within [top, end), which go entry by entry; otherwise every entry goes on
+// its own.
 template <class Field>
-void forwardSubstitute(typename Field::View lu, const Block<Field>& x, int32_t n,
-                       typename Field::Column rows) {
+void forwardSubstitute(const Block<Field>& x, const FactorRows<Field>& rows, int32_t n) {
   for (int32_t top = x.first + 1; top < n; top += kEntries) {
     const int32_t end = std::min(top + kEntries, n);
-    for (int32_t i = top; i < end; ++i) {
-      for (int32_t j = x.first; j < i; ++j)
-        store(rows + ptrdiff_t{i - top} * n, j - x.first, lu(i, j));
-    }
     for (int32_t g = 0; g < x.size && x.first + g < end - 1; g += kGroup) {
       const int32_t members = std::min(kGroup, x.size - g);
-      const ForwardGroup<Field> group{x, rows, n, top, g, members, x.first + g + members - 1};
+      const ForwardGroup<Field> group{x, rows, g, members, x.first + g + members - 1};
       if (group.all < top) {
         for (int32_t i = top; i < end; ++i) group.startingTerms(i, x.first + g, group.all);
         group.startedTerms(top, end - top, group.all, top);
@@ -130,35 +144,15 @@ void forwardSubstitute(typename Field::View lu, const Block<Field>& x, int32_t n
   }
 }
 
-// U's rows right of the diagonal, one after another: row i's entries U(i, i+1 .. n-1) are
-// contiguous, so that each block's back substitution reads them as a stream instead of
-// across U's columns.
-template <class Field>
-struct UpperRows {
-  typename Field::Column data;
-  int32_t n;
-
-  static size_t count(int32_t n) { return size_t(n) * size_t(n - 1) / 2; }
-  typename Field::Column row(int32_t i) const {
-    return data + (ptrdiff_t{i} * (n - 1) - ptrdiff_t{i} * (i - 1) / 2);
-  }
-  void copyFrom(typename Field::View lu) const {
-    for (int32_t i = 0; i < n; ++i) {
-      const typename Field::Column r = row(i);
-      for (int32_t j = i + 1; j < n; ++j) store(r, j - i - 1, lu(i, j));
-    }
-  }
-};
-
 // U x = y for the block: entry i loses U(i, j) x(j) for j = i+1 .. n-1, in turn, held in
 // registers meanwhile, then is divided by U(i, i). False at a zero on U's diagonal when the
 // field counts that as singular.
 template <class Field>
 bool backSubstitute(typename Field::View lu, const Block<Field>& x, int32_t n,
-                    const UpperRows<Field>& upper) {
+                    const FactorRows<Field>& rows) {
   for (int32_t i = n - 1; i >= 0; --i) {
-    subtractProduct(x.entry(i), x.size, x.entry(i + 1), x.size, upper.row(i), n, x.size, 1,
-                    n - i - 1);
+    subtractProduct(x.entry(i), x.size, x.entry(i + 1), x.size, rows.row(i) + (i + 1), n, x.size,
+                    1, n - i - 1);
     if (Field::kZeroDiagonalIsSingular && isZero(lu(i, i))) return false;
     divideColumn(x.entry(i), typename Field::Divisor{lu(i, i)}, x.size);
   }
@@ -199,25 +193,22 @@ const char* invertByBlocks(const aMatrix* lu, const double* pivots, typename Fie
   const int32_t size = blockSize(n);
   const size_t count = size_t(size) * size_t(n);
   heap::Scratch<double, 2 * kSmallCount> work(size_t(Field::kParts) * count);
-  const size_t upperCount = UpperRows<Field>::count(n);
-  heap::Scratch<double, kSmallCount> upperScratch(size_t(Field::kParts) * upperCount);
-  heap::Scratch<double, 2 * kEntries * kSmallOrder> entryRows(size_t(Field::kParts) *
-                                                              size_t(kEntries) * size_t(n));
+  const size_t rowsCount = FactorRows<Field>::count(n);
+  heap::Scratch<double, 2 * kSmallCount> rowsScratch(size_t(Field::kParts) * rowsCount);
   heap::Scratch<int32_t, kSmallOrder> order(n);
-  if (!work || !upperScratch || !entryRows || !order) return msg::kOutOfMemory;
+  if (!work || !rowsScratch || !order) return msg::kOutOfMemory;
   rowOrder(pivots, Field::kPivotBase, n, order.get());
 
   const auto factors = Field::View::of(lu);
-  const UpperRows<Field> upper{columnOver(Field(), upperScratch.get(), upperCount), n};
-  upper.copyFrom(factors);
+  const FactorRows<Field> rows{columnOver(Field(), rowsScratch.get(), rowsCount), n};
+  rows.copyFrom(factors);
   for (int32_t first = 0; first < n; first += size) {
     const Block<Field> x{columnOver(Field(), work.get(), count), first, std::min(size, n - first)};
     startAtUnitVectors(x, n);
     if (stop.requested()) return msg::kInterrupted;
-    forwardSubstitute<Field>(factors, x, n,
-                             columnOver(Field(), entryRows.get(), size_t(kEntries) * size_t(n)));
+    forwardSubstitute<Field>(x, rows, n);
     if (stop.requested()) return msg::kInterrupted;
-    if (!backSubstitute<Field>(factors, x, n, upper)) return msg::kSingularMatrix;
+    if (!backSubstitute<Field>(factors, x, n, rows)) return msg::kSingularMatrix;
     storeSolutions(x, order.get(), n, inverse);
   }
   return nullptr;
