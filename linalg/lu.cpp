@@ -87,7 +87,7 @@ bool smallPivotUpTo(typename Field::View a, int32_t k, double threshold) {
 // Divides column k below the diagonal by the pivot a(k, k), making it L's multipliers.
 // Returns max(1, largest magnitude of a multiplier).
 template <class Field>
-double formMultipliers(typename Field::View a, int32_t k, int32_t n) {
+[[gnu::always_inline]] inline double formMultipliers(typename Field::View a, int32_t k, int32_t n) {
   if constexpr (std::is_same_v<Field, RealField>) {
     return divideColumnWithBound(a.column(k) + (k + 1), a(k, k), n - k - 1);
   } else {
