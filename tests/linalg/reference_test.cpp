@@ -17,7 +17,7 @@ namespace {
 
 using namespace lintest;
 
-const int kOrders[] = {1, 2, 3, 7, 8, 9, 63, 64, 65, 130, 257};
+const int kOrders[] = {1, 2, 3, 7, 8, 9, 47, 48, 49, 63, 64, 65, 97, 130, 257};
 
 struct Factored {
   std::vector<double> re, im, pivots;
