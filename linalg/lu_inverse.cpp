@@ -112,8 +112,8 @@ struct ForwardGroup {
   // entry's sums held in registers meanwhile.
   void startedTerms(int32_t i, int32_t count, int32_t from, int32_t to) const {
     if (to <= from) return;
-    subtractProduct(x.entry(i) + g, x.size, x.entry(from) + g, x.size, rows.row(i) + from,
-                    rows.n, members, count, to - from);
+    subtractProduct(x.entry(i) + g, x.size, x.entry(from) + g, x.size, rows.row(i) + from, rows.n,
+                    members, count, to - from);
   }
 };
 
@@ -151,8 +151,8 @@ template <class Field>
 bool backSubstitute(typename Field::View lu, const Block<Field>& x, int32_t n,
                     const FactorRows<Field>& rows) {
   for (int32_t i = n - 1; i >= 0; --i) {
-    subtractProduct(x.entry(i), x.size, x.entry(i + 1), x.size, rows.row(i) + (i + 1), n, x.size,
-                    1, n - i - 1);
+    subtractProduct(x.entry(i), x.size, x.entry(i + 1), x.size, rows.row(i) + (i + 1), n, x.size, 1,
+                    n - i - 1);
     if (Field::kZeroDiagonalIsSingular && isZero(lu(i, i))) return false;
     divideColumn(x.entry(i), typename Field::Divisor{lu(i, i)}, x.size);
   }
