@@ -103,6 +103,12 @@ inline double load(const double* x, ptrdiff_t i) {
 inline void store(double* x, ptrdiff_t i, double v) {
   x[i] = v;
 }
+inline Complex load(const Complex* x, ptrdiff_t i) {
+  return x[i];
+}
+inline void store(Complex* x, ptrdiff_t i, Complex v) {
+  x[i] = v;
+}
 inline Complex load(SplitColumn x, ptrdiff_t i) {
   return {x.re[i], x.im[i]};
 }
@@ -122,6 +128,7 @@ struct RealField {
     static View of(const aMatrix* m) { return {realPart(m)}; }
     int32_t ld() const { return re.ld(); }
     double operator()(int32_t i, int32_t j) const { return re(i, j); }
+    void set(int32_t i, int32_t j, double v) const { re(i, j) = v; }
     double* column(int32_t j) const { return re.column(j); }
     // Rows r and s exchange their entries in the columns from .. to-1.
     void swapRows(int32_t r, int32_t s, int32_t from, int32_t to) const {
@@ -161,6 +168,11 @@ struct ComplexField {
     int32_t ld() const { return re.ld(); }
     Complex operator()(int32_t i, int32_t j) const {
       return {re ? re(i, j) : 0.0, im ? im(i, j) : 0.0};
+    }
+    // Writing needs both arrays.
+    void set(int32_t i, int32_t j, Complex v) const {
+      re(i, j) = v.re;
+      im(i, j) = v.im;
     }
     SplitColumn column(int32_t j) const { return {re.column(j), im.column(j)}; }
     void swapRows(int32_t r, int32_t s, int32_t from, int32_t to) const {

@@ -21,6 +21,7 @@
 #include <type_traits>
 
 #include "linalg/field.h"
+#include "linalg/fixed_matrix.h"
 #include "linalg/kernels.h"
 #include "linalg/lu.h"
 #include "linalg/substitution.h"
@@ -44,22 +45,28 @@ constexpr size_t kSmallOrder = 32;
 
 // The row among k .. n-1 whose magnitude of a(i, k) times scale[i] is largest; of equal
 // candidates the last or the first, as the field says.
-template <class Field>
-int32_t pivotRow(typename Field::View a, int32_t k, int32_t n, const double* scale) {
+template <class Field, class View>
+[[gnu::always_inline]] inline int32_t pivotRow(View&& a, int32_t k, int32_t n,
+                                               const double* scale) {
   auto candidate = [&](int32_t i) { return Field::magnitude(a(i, k)) * scale[i]; };
   int32_t pivot = k;
   if constexpr (Field::kTiesGoToLastRow) {
     double largest = candidate(k);
+#pragma GCC unroll 8
     for (int32_t i = k + 1; i < n; ++i) {
       const double c = candidate(i);
       if (c >= largest) largest = c, pivot = i;
     }
+    // The last step's one candidate is computed like every other.
+    fpu::keepComputed(largest);
   } else {
     double largest = -1.0;
+#pragma GCC unroll 8
     for (int32_t i = k; i < n; ++i) {
       const double c = candidate(i);
       if (c > largest) largest = c, pivot = i;
     }
+    fpu::keepComputed(largest);
   }
   return pivot;
 }
@@ -67,9 +74,10 @@ int32_t pivotRow(typename Field::View a, int32_t k, int32_t n, const double* sca
 // `growth` with part of a finished row of U folded in: the largest of it and
 // |a(i, j)| * bound for from <= j < to, where bound = max(1, largest |L(:, r)|) for the
 // row r that row i holds there.
-template <class Field>
-double withRowGrowth(typename Field::View a, int32_t i, int32_t from, int32_t to, double bound,
-                     double growth) {
+template <class Field, class View>
+[[gnu::always_inline]] inline double withRowGrowth(View&& a, int32_t i, int32_t from, int32_t to,
+                                                   double bound, double growth) {
+#pragma GCC unroll 8
   for (int32_t j = from; j < to; ++j) {
     const double candidate = Field::magnitude(a(i, j)) * bound;
     if (candidate > growth) growth = candidate;
@@ -78,8 +86,9 @@ double withRowGrowth(typename Field::View a, int32_t i, int32_t from, int32_t to
 }
 
 // True when one of the tested diagonal entries up to a(k, k) is below `threshold`.
-template <class Field>
-bool smallPivotUpTo(typename Field::View a, int32_t k, double threshold) {
+template <class Field, class View>
+[[gnu::always_inline]] inline bool smallPivotUpTo(View&& a, int32_t k, double threshold) {
+#pragma GCC unroll 8
   for (int32_t i = Field::kFirstTestedPivot; i <= k; ++i) {
     if (Field::magnitude(a(i, i)) < threshold) return true;
   }
@@ -88,14 +97,15 @@ bool smallPivotUpTo(typename Field::View a, int32_t k, double threshold) {
 
 // Divides column k below the diagonal by the pivot a(k, k), making it L's multipliers.
 // Returns max(1, largest magnitude of a multiplier).
-template <class Field>
-[[gnu::always_inline]] inline double formMultipliers(typename Field::View a, int32_t k, int32_t n) {
-  if constexpr (std::is_same_v<Field, RealField>) {
+template <class Field, class View>
+[[gnu::always_inline]] inline double formMultipliers(View&& a, int32_t k, int32_t n) {
+  if constexpr (std::is_same_v<std::remove_cvref_t<View>, RealField::View>) {
     return divideColumnWithBound(a.column(k) + (k + 1), a(k, k), n - k - 1);
   } else {
-    const typename Field::Column column = a.column(k);
+    const auto column = a.column(k);
     const typename Field::Divisor pivot{a(k, k)};
     double bound = 1.0;
+#pragma GCC unroll 8
     for (int32_t i = k + 1; i < n; ++i) {
       const auto multiplier = pivot.divide(load(column, i));
       store(column, i, multiplier);
@@ -108,11 +118,23 @@ template <class Field>
 
 // a(i, j) -= a(i, k) * a(k, j) for i > k and k < j < last: the panel's columns lose
 // multiplier times pivot row, one column at a time.
-template <class Field>
-void eliminate(typename Field::View a, int32_t k, int32_t n, int32_t last) {
-  const typename Field::Column multipliers = a.column(k) + (k + 1);
-  for (int32_t j = k + 1; j < last; ++j) {
-    subtractMultiple(a.column(j) + (k + 1), multipliers, a(k, j), n - k - 1);
+template <class Field, class View>
+void eliminate(View&& a, int32_t k, int32_t n, int32_t last) {
+  const auto multipliers = a.column(k) + (k + 1);
+  if constexpr (std::is_same_v<std::remove_cvref_t<View>, typename Field::View>) {
+    for (int32_t j = k + 1; j < last; ++j) {
+      subtractMultiple(a.column(j) + (k + 1), multipliers, a(k, j), n - k - 1);
+    }
+  } else {
+    // subtractMultiple's operations, in loops that unroll.
+#pragma GCC unroll 8
+    for (int32_t j = k + 1; j < last; ++j) {
+      const auto column = a.column(j) + (k + 1);
+#pragma GCC unroll 8
+      for (int32_t i = 0; i < n - k - 1; ++i) {
+        store(column, i, load(column, i) - load(multipliers, i) * a(k, j));
+      }
+    }
   }
 }
 
@@ -124,7 +146,9 @@ void eliminate(typename Field::View a, int32_t k, int32_t n, int32_t last) {
 // columns: the columns outside take a panel's interchanges later, all together, and
 // meanwhile the entries of row r (r >= the panel's first) right of the panel lie in row
 // panel->place[r].
-template <class Field>
+//
+// The steps work on the field's View or, at the smallest orders, on a FixedMatrix they hold.
+template <class Field, class View = typename Field::View>
 struct Elimination {
   struct Panel {
     int32_t first, last;
@@ -132,7 +156,7 @@ struct Elimination {
     int32_t* pivotRows;  // pivotRows[k]: the row step k exchanged with row k
   };
 
-  typename Field::View a;
+  View a;
   int32_t n;
   double* pivots;
   double& sign;
@@ -142,44 +166,94 @@ struct Elimination {
   const Panel* panel = nullptr;
   double growth = 0.0;
 
+  static constexpr bool kFixed = requires { View::kOrder; };
+
+  // The matrix's order and panel as a step sees them (in locals named n and panel): for a
+  // FixedMatrix, its own order and no panel, known when compiling, so that every loop of its
+  // steps has constant bounds.
+  int32_t order() const {
+    if constexpr (kFixed) {
+      return View::kOrder;
+    } else {
+      return n;
+    }
+  }
+  const Panel* activePanel() const {
+    if constexpr (kFixed) {
+      return nullptr;
+    } else {
+      return panel;
+    }
+  }
+
+  // What the step's helpers work on: a copy of the field's View, a handle whose fields then
+  // stay in registers while the matrix is written; a FixedMatrix itself.
+  decltype(auto) working() {
+    if constexpr (kFixed) {
+      return (a);
+    } else {
+      return View(a);
+    }
+  }
+
   // The row holding row r's entries right of the panel.
   int32_t rowRightOfPanel(int32_t r) const {
+    const Panel* panel = activePanel();
     return panel && r >= panel->first ? panel->place[r] : r;
+  }
+
+  // Row k exchanges its place with row p.
+  [[gnu::always_inline]] void exchange(int32_t k, int32_t p) {
+    if (const Panel* panel = activePanel()) {
+      a.swapRows(k, p, panel->first, panel->last);
+      std::swap(panel->place[k], panel->place[p]);
+    } else {
+      a.swapRows(k, p, 0, order());
+    }
+    scale[p] = scale[k];
   }
 
   // Step k, eliminating below the pivot in the columns up to `l`. Inlined, so that at a
   // fixed small order its loops unroll.
   [[gnu::always_inline]] const char* step(int32_t k, int32_t l) {
     if (stop.requested()) return msg::kInterrupted;
-    const int32_t p = pivotRow<Field>(a, k, n, scale);
+    const int32_t n = order();
+    const Panel* panel = activePanel();
+    const int32_t p = pivotRow<Field>(working(), k, n, scale);
     if (p != k) {
-      if (panel) {
-        a.swapRows(k, p, panel->first, panel->last);
-        std::swap(panel->place[k], panel->place[p]);
+      if constexpr (kFixed) {
+        // Row p reached as the constant row it equals.
+#pragma GCC unroll 8
+        for (int32_t row = k + 1; row < View::kOrder; ++row) {
+          if (row == p) exchange(k, row);
+        }
       } else {
-        a.swapRows(k, p, 0, n);
+        exchange(k, p);
       }
       sign = -sign;
-      scale[p] = scale[k];
     }
     if (panel) panel->pivotRows[k] = p;
     if (pivots) pivots[k] = p + Field::kPivotBase;
     if (Field::isZeroPivot(a(k, k))) return msg::kSingularMatrix;
     if (k >= 1) {
       const int32_t r = k - 1, split = panel ? panel->last : n;
-      growth = withRowGrowth<Field>(a, r, r, split, scale[r], growth);
-      growth = withRowGrowth<Field>(a, rowRightOfPanel(r), split, n, scale[r], growth);
-      if (check && smallPivotUpTo<Field>(a, k, growth * kEpsilon)) return msg::kSingularMatrix;
+      growth = withRowGrowth<Field>(working(), r, r, split, scale[r], growth);
+      growth = withRowGrowth<Field>(working(), rowRightOfPanel(r), split, n, scale[r], growth);
+      // Computed for the near-singularity test, and for its faults when there is none.
+      fpu::keepComputed(growth);
+      if (check && smallPivotUpTo<Field>(working(), k, growth * kEpsilon))
+        return msg::kSingularMatrix;
     }
-    scale[k] = formMultipliers<Field>(a, k, n);
-    eliminate<Field>(a, k, n, l);
+    scale[k] = formMultipliers<Field>(working(), k, n);
+    eliminate<Field>(working(), k, n, l);
     return nullptr;
   }
 };
 
-// The row scales of the n x n matrix behind `a`; false when a row is all zero.
-template <class Field>
-bool scaleRows(typename Field::View a, int32_t n, double* scale) {
+// The row scales of the n x n matrix behind `a`; false when a row is all zero. `a` is a copy:
+// a View's fields then stay in registers while the scales are written.
+template <class Field, class View>
+bool scaleRows(View a, int32_t n, double* scale) {
   return rowScales(n, scale, [&](int32_t i, int32_t j) { return Field::magnitude(a(i, j)); });
 }
 
@@ -333,8 +407,9 @@ class Factorisation {
 };
 
 // Orders up to kStrip are one strip of one panel: each step updates the whole matrix at
-// once, and nothing is left for later. With the order N known when compiling, the steps'
-// loops unroll, and a 3 x 3 call spends its time on its arithmetic.
+// once, and nothing is left for later. With the order N known when compiling, the matrix
+// is factored as a FixedMatrix, the steps' loops unroll, and a 3 x 3 call spends its time on
+// its arithmetic. The matrix gets its entries back however the factorisation ends.
 template <class Field, int32_t N>
 const char* factorSmall(typename Field::View a, double* pivots, double& sign, bool check,
                         const Interrupt& stop) {
@@ -343,13 +418,20 @@ const char* factorSmall(typename Field::View a, double* pivots, double& sign, bo
   // is asked once, before it.
   if (stop.requested()) return msg::kInterrupted;
   double scale[N];
-  if (!scaleRows<Field>(a, N, scale)) return msg::kSingularMatrix;
   const Interrupt unasked;
-  Elimination<Field> steps{a, N, pivots, sign, check, unasked, scale};
-  for (int32_t k = 0; k < N; ++k) {
-    if (const char* failure = steps.step(k, N)) return failure;
+  Elimination<Field, FixedMatrix<Field, N>> steps{{}, N, pivots, sign, check, unasked, scale};
+  steps.a.copyFrom(a);
+  if (!scaleRows<Field>(steps.a, N, scale)) return msg::kSingularMatrix;
+  const char* failure = nullptr;
+  try {
+#pragma GCC unroll 8
+    for (int32_t k = 0; k < N && !failure; ++k) failure = steps.step(k, N);
+  } catch (...) {
+    steps.a.copyInto(a);
+    throw;
   }
-  return nullptr;
+  steps.a.copyInto(a);
+  return failure;
 }
 
 template <class Field>

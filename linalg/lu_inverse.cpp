@@ -18,6 +18,7 @@
 #include <cstddef>
 
 #include "linalg/field.h"
+#include "linalg/fixed_matrix.h"
 #include "linalg/kernels.h"
 #include "linalg/lu.h"
 #include "linalg/substitution.h"
@@ -178,19 +179,25 @@ void storeSolutions(const Block<Field>& x, const int32_t* order, int32_t n,
   }
 }
 
-// The inverse of a small matrix, one solution at a time straight into its column.
+// The inverse of a small matrix, one solution at a time, then into its column: the factors
+// as a FixedMatrix and each solution as a local array, so that they stay in registers.
 template <class Field, int32_t N>
 const char* invertByColumns(const aMatrix* lu, const double* pivots, typename Field::Column inverse,
                             const Interrupt& stop) {
   int32_t order[N];
   rowOrder(pivots, Field::kPivotBase, N, order);
   if (stop.requested()) return msg::kInterrupted;
-  const auto factors = Field::View::of(lu);
+  FixedMatrix<Field, N> factors;
+  factors.copyFrom(Field::View::of(lu));
+#pragma GCC unroll 8
   for (int32_t t = 0; t < N; ++t) {
+    typename Field::Value solution[N] = {};
+    solution[t] = Field::kOne;
+    const bool solved = solveTriangles<Field>(factors, solution, N);
     const typename Field::Column x = inverse + ptrdiff_t{order[t]} * N;
-    zeroColumn(x, N);
-    store(x, t, Field::kOne);
-    if (!solveTriangles<Field>(factors, x, N)) return msg::kSingularMatrix;
+#pragma GCC unroll 8
+    for (int32_t i = 0; i < N; ++i) store(x, i, solution[i]);
+    if (!solved) return msg::kSingularMatrix;
   }
   return nullptr;
 }

@@ -42,6 +42,13 @@ const char* messageFor(uint32_t code);
 // double throws SE_FPEOverflow_Exception (kFltOverflow).
 double complexModulus(double re, double im);
 
+// Marks x as read, so that the operations computing it stay even where nothing else reads
+// it: their faults are flagged, and the guard reports them, whatever the optimiser can
+// prove about the value.
+inline void keepComputed(double x) {
+  asm volatile("" : : "x"(x));
+}
+
 // The caller's floating-point state, saved on construction and restored on destruction.
 class Guard {
  public:

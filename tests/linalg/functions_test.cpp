@@ -56,6 +56,7 @@ TEST_F(Functions, Results) {
 TEST_F(Functions, MessagesAndPositions) {
   Anyval* square2 = values.value({{1, 0}, {0, 1}});
   Anyval* singular = values.value({{1, 2}, {2, 4}});
+  Anyval* infiniteRow = values.value({{1, -INFINITY}, {1, 1}});
   auto opaque = [&] {
     auto* v = static_cast<Anyval*>(host.allocator.hostRecord(sizeof(aComplex)));
     v->tag = kTagOpaque;
@@ -77,6 +78,11 @@ TEST_F(Functions, MessagesAndPositions) {
        "singular matrix", 0, 0},
       {"cholesky NaN", call("cholesky", {values.value({{1, 0}, {0, std::nan("")}})}),
        "non-positive definite matrix", 0, 0},
+      // Row 0 scales to 1 / inf = 0, and the last step's only pivot candidate is inf * 0: an
+      // invalid operation, whether or not anything compares the candidate.
+      {"lsolve last candidate", call("lsolve", {infiniteRow, values.value({{1}, {1}})}),
+       "floating point error", 0, 0},
+      {"inv last candidate", inverse(infiniteRow), "floating point error", 0, 0},
       {"inv 0 x 0", inverse(asValue(host.allocator.matrix(0, 0, true, false))), "invalid dimension",
        0, 0},
       {"inv string", inverse(values.string("M")), "must be array", 1, 0},
