@@ -10,8 +10,10 @@
 // is a copy of M factored in place, its strict upper triangle cleared.
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 #include "host/embedded.h"
+#include "linalg/fixed_matrix.h"
 #include "linalg/kernels.h"
 #include "linalg/update.h"
 #include "pack/checks.h"
@@ -49,22 +51,46 @@ void copySymmetric(const aMatrix* m, PartView to, int32_t n) {
 constexpr int32_t kBlock = 64;
 constexpr int32_t kStrip = 8;
 
+// The smallest orders are factored as a FixedMatrix (linalg/fixed_matrix.h), the rest in
+// place through a PartView; the loops below unroll for the first.
+template <int32_t N>
+using SmallMatrix = linalg::FixedMatrix<linalg::RealField, N>;
+
 // a(i, i) minus the squares of row i's factor entries in columns from .. i-1, in turn.
-[[gnu::always_inline]] inline double diagonalRemainder(PartView a, int32_t i, int32_t from) {
+template <class View>
+[[gnu::always_inline]] inline double diagonalRemainder(View& a, int32_t i, int32_t from) {
   double s = a(i, i);
-  for (int32_t k = from; k < i; ++k) s -= a(i, k) * a(i, k);
+  if constexpr (std::is_same_v<std::remove_const_t<View>, PartView>) {
+    for (int32_t k = from; k < i; ++k) s -= a(i, k) * a(i, k);
+  } else {
+#pragma GCC unroll 8
+    for (int32_t k = from; k < i; ++k) s -= a(i, k) * a(i, k);
+  }
   return s;
 }
 
 // Column i of L below the diagonal: a(j, i) loses a(j, k) a(i, k) for k = from .. i-1 in
 // turn and is divided by the diagonal entry d.
-[[gnu::always_inline]] inline void factorColumn(PartView a, int32_t i, int32_t from, int32_t n,
+template <class View>
+[[gnu::always_inline]] inline void factorColumn(View& a, int32_t i, int32_t from, int32_t n,
                                                 double d) {
   double* column = a.column(i) + i + 1;
-  for (int32_t k = from; k < i; ++k) {
-    linalg::subtractMultiple(column, a.column(k) + i + 1, a(i, k), n - i - 1);
+  if constexpr (std::is_same_v<std::remove_const_t<View>, PartView>) {
+    for (int32_t k = from; k < i; ++k) {
+      linalg::subtractMultiple(column, a.column(k) + i + 1, a(i, k), n - i - 1);
+    }
+    linalg::divideColumn(column, {d}, n - i - 1);
+  } else {
+    // The kernels' operations, in loops that unroll.
+#pragma GCC unroll 8
+    for (int32_t k = from; k < i; ++k) {
+      const double* multipliers = a.column(k) + i + 1;
+#pragma GCC unroll 8
+      for (int32_t j = 0; j < n - i - 1; ++j) column[j] -= multipliers[j] * a(i, k);
+    }
+#pragma GCC unroll 8
+    for (int32_t j = 0; j < n - i - 1; ++j) column[j] = column[j] / d;
   }
-  linalg::divideColumn(column, {d}, n - i - 1);
 }
 
 // The columns first .. last-1, from their diagonal down, lose a(j, k) a(i, k) for the
@@ -100,8 +126,7 @@ void finishFactor(PartView a, int32_t n, const double* diagonal) {
 }
 
 // Columns f .. l-1, each in turn: the diagonal entry from the remainder of its sum, then
-// the column below it, the terms from column `f` on still to take. Inlined, so that at a
-// fixed small order its loops unroll.
+// the column below it, the terms from column `f` on still to take.
 [[gnu::always_inline]] inline const char* factorColumns(PartView a, int32_t f, int32_t l, int32_t n,
                                                         double* diagonal, const Interrupt& stop) {
   for (int32_t i = f; i < l; ++i) {
@@ -134,28 +159,64 @@ const char* factorBlocked(PartView a, int32_t n, double* diagonal, const Interru
   return nullptr;
 }
 
+// The order-N matrix m factored as a FixedMatrix, every loop unrolled; m gets its entries
+// back however the factorisation ends.
+template <int32_t N>
+const char* factorSmall(PartView m) {
+  SmallMatrix<N> a;
+  a.copyFrom(linalg::RealField::View{m});
+  double diagonal[N];
+  const char* failure = nullptr;
+  // factorColumns' steps, in a loop that unrolls.
+#pragma GCC unroll 8
+  for (int32_t i = 0; i < N && !failure; ++i) {
+    const double s = diagonalRemainder(a, i, 0);
+    if (!(s > 0.0)) {
+      failure = msg::kNonPositiveDefinite;
+    } else {
+      diagonal[i] = std::sqrt(s);
+      factorColumn(a, i, 0, N, diagonal[i]);
+    }
+  }
+  if (!failure) {
+#pragma GCC unroll 8
+    for (int32_t j = 0; j < N; ++j) {
+      double* column = a.column(j);
+#pragma GCC unroll 8
+      for (int32_t i = 0; i < j; ++i) column[i] = 0.0;
+      column[j] = diagonal[j];
+    }
+  }
+  a.copyInto(linalg::RealField::View{m});
+  return failure;
+}
+
 // Factors the symmetric matrix in the lower triangle of `a` (the diagonal and the strict
 // lower triangle are read) into L L^T in place: L(i, i) = sqrt(a(i, i) - sum of
 // L(i, k)^2), L(j, i) = (a(j, i) - sum of L(j, k) L(i, k)) / L(i, i), sums over k < i
 // subtracted in turn. A diagonal remainder that is not positive gives
 // "non-positive definite matrix"; no scratch gives "out of memory"; the user's request to
-// stop, asked once per column, "interrupted". The smallest orders are one strip, factored
-// with their loops unrolled.
+// stop, asked once per column, "interrupted". The smallest orders are factored as a
+// FixedMatrix (factorSmall), the rest in blocks (factorBlocked).
 const char* cholesky_factor(aMatrix* m, const Interrupt& stop) {
   const PartView a = realPart(m);
-  heap::Scratch<double, kBlock> diagonal(m->rows);
-  if (!diagonal) return msg::kOutOfMemory;
-  const char* failure = linalg::withOrder(m->rows, [&](auto n) {
-    if constexpr (linalg::kIsFixedOrder<decltype(n)>) {
+  const int32_t n = m->rows;
+  bool small = false;
+  const char* smallFailure = linalg::withOrder(n, [&](auto order) -> const char* {
+    if constexpr (linalg::kIsFixedOrder<decltype(order)>) {
+      small = true;
       // A fraction of a microsecond: the user's request to stop is asked once, before it.
       if (stop.requested()) return msg::kInterrupted;
-      return factorColumns(a, 0, n, n, diagonal.get(), Interrupt());
+      return factorSmall<order>(a);
     } else {
-      return factorBlocked(a, n, diagonal.get(), stop);
+      return nullptr;
     }
   });
-  if (failure) return failure;
-  finishFactor(a, m->rows, diagonal.get());
+  if (small) return smallFailure;
+  heap::Scratch<double, kBlock> diagonal(n);
+  if (!diagonal) return msg::kOutOfMemory;
+  if (const char* failure = factorBlocked(a, n, diagonal.get(), stop)) return failure;
+  finishFactor(a, n, diagonal.get());
   return nullptr;
 }
 
