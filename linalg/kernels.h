@@ -45,12 +45,6 @@ inline void subtractMultiple(SplitColumn y, SplitColumn x, Complex a, int32_t n)
   }
 }
 
-// The same for complex numbers held whole, as a FixedMatrix (linalg/fixed_matrix.h) holds them:
-// the same operations.
-inline void subtractMultiple(Complex* y, const Complex* x, Complex a, int32_t n) {
-  for (int32_t i = 0; i < n; ++i) y[i] = y[i] - x[i] * a;
-}
-
 // The complex x(i) = x(i) * a, i = 0 .. n-1, the product as Complex forms it.
 inline void multiplyColumn(SplitColumn x, Complex a, int32_t n) {
   for (int32_t i = 0; i < n; ++i) store(x, i, load(x, i) * a);
